@@ -1,0 +1,31 @@
+# Test registration shared by every layer.
+#
+# Native builds register each GoogleTest case with CTest. Windows builds run under Wine, where
+# every start costs seconds, so each test program is one CTest test.
+include(GoogleTest)
+
+if(CMAKE_CROSSCOMPILING)
+  if(NOT TARGET gtest)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# brimo_add_gtest(name SOURCES a.cpp b.cpp LIBS lib... [DEFINES X=1...])
+function(brimo_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEFINES" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE ${T_DEFINES})
+  brimo_target_options(${name})
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+  endif()
+endfunction()
