@@ -25,7 +25,9 @@ add_library(brimo_vst3_sdk STATIC
   "${_sdk}/public.sdk/source/vst/vstcomponentbase.cpp"
   "${_sdk}/public.sdk/source/vst/vsteditcontroller.cpp"
   "${_sdk}/public.sdk/source/vst/vstinitiids.cpp"
-  "${_sdk}/public.sdk/source/vst/vstparameters.cpp")
+  "${_sdk}/public.sdk/source/vst/vstparameters.cpp"
+  # Editor interface identifiers that this SDK copy declares but never defines.
+  "${CMAKE_CURRENT_LIST_DIR}/../vst3/SdkGuiIids.cpp")
 target_include_directories(brimo_vst3_sdk SYSTEM PUBLIC "${_sdk}")
 target_compile_definitions(brimo_vst3_sdk PUBLIC RELEASE=1)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
