@@ -1,0 +1,244 @@
+#include "audio_file.h"
+
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+namespace brimo::render {
+
+namespace {
+
+struct SndCloser {
+    void operator()(SNDFILE* f) const { sf_close(f); }
+};
+using SndHandle = std::unique_ptr<SNDFILE, SndCloser>;
+
+struct NamedFormat {
+    const char* name;
+    int value;
+};
+
+constexpr NamedFormat kContainers[] = {
+    {"wav", SF_FORMAT_WAV},   {"aiff", SF_FORMAT_AIFF}, {"aif", SF_FORMAT_AIFF},
+    {"flac", SF_FORMAT_FLAC}, {"ogg", SF_FORMAT_OGG},   {"caf", SF_FORMAT_CAF},
+    {"w64", SF_FORMAT_W64},   {"au", SF_FORMAT_AU},     {"rf64", SF_FORMAT_RF64},
+};
+
+constexpr NamedFormat kEncodings[] = {
+    {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},
+    {"float", SF_FORMAT_FLOAT},  {"double", SF_FORMAT_DOUBLE}, {"vorbis", SF_FORMAT_VORBIS},
+};
+
+int Lookup(const NamedFormat* table, size_t n, const std::string& name) {
+    for (size_t i = 0; i < n; ++i)
+        if (name == table[i].name) return table[i].value;
+    return 0;
+}
+
+std::string Folder(const std::string& path) {
+    std::filesystem::path p(path);
+    std::filesystem::path parent = p.parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+}  // namespace
+
+bool ReadAudio(const std::string& path, Audio& audio, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = "cannot read " + path + ": it is a folder";
+        return false;
+    }
+    SF_INFO info{};
+    SndHandle f(sf_open(path.c_str(), SFM_READ, &info));
+    if (!f) {
+        error = "cannot read " + path + ": " + sf_strerror(nullptr);
+        return false;
+    }
+    if (info.channels < 1 || info.channels > 2) {
+        error = path + " has " + std::to_string(info.channels) +
+                " channels; only mono and stereo files are supported";
+        return false;
+    }
+    if (info.samplerate <= 0) {
+        error = path + " has no valid sample rate";
+        return false;
+    }
+    audio.sampleRate = info.samplerate;
+    audio.format = info.format;
+    audio.channels.assign(static_cast<size_t>(info.channels), {});
+
+    // Read interleaved in chunks rather than trusting info.frames (unknown for some streams).
+    constexpr sf_count_t kChunk = 8192;
+    std::vector<double> buffer(static_cast<size_t>(kChunk * info.channels));
+    for (;;) {
+        const sf_count_t got = sf_readf_double(f.get(), buffer.data(), kChunk);
+        if (got < 0) break;
+        for (sf_count_t i = 0; i < got; ++i)
+            for (int c = 0; c < info.channels; ++c)
+                audio.channels[static_cast<size_t>(c)].push_back(
+                    buffer[static_cast<size_t>(i * info.channels + c)]);
+        if (got < kChunk) break;
+    }
+    if (sf_error(f.get()) != SF_ERR_NO_ERROR) {
+        error = "cannot read " + path + ": " + sf_strerror(f.get());
+        return false;
+    }
+    return true;
+}
+
+bool ChooseFormat(int inputFormat, const std::string& container, const std::string& encoding,
+                  int channels, int& format, std::string& error) {
+    int major = inputFormat & SF_FORMAT_TYPEMASK;
+    int minor = inputFormat & SF_FORMAT_SUBMASK;
+    if (!container.empty()) {
+        major = Lookup(kContainers, std::size(kContainers), container);
+        if (major == 0) {
+            error = "unknown output format \"" + container + "\"";
+            return false;
+        }
+    }
+    if (!encoding.empty()) {
+        minor = Lookup(kEncodings, std::size(kEncodings), encoding);
+        if (minor == 0) {
+            error = "unknown output encoding \"" + encoding + "\"";
+            return false;
+        }
+    }
+    SF_INFO probe{};
+    probe.channels = channels;
+    probe.samplerate = 44100;
+    probe.format = major | minor;
+    if (!container.empty() && encoding.empty() && !sf_format_check(&probe)) {
+        // A new container with the input's encoding it cannot hold: take the container's own
+        // first encoding rather than refusing (e.g. FLAC from a float WAV).
+        for (const NamedFormat& e : kEncodings) {
+            probe.format = major | e.value;
+            if (sf_format_check(&probe)) {
+                minor = e.value;
+                break;
+            }
+        }
+        probe.format = major | minor;
+    }
+    if (!sf_format_check(&probe)) {
+        error = "the output format cannot hold this audio (choose another --format or --encoding)";
+        return false;
+    }
+    format = probe.format;
+    return true;
+}
+
+PendingFile::~PendingFile() { Discard(); }
+
+bool PendingFile::Create(const std::string& target, std::string& error) {
+    Discard();
+    target_ = target;
+    std::string pattern = Folder(target) + "/.brimo-render-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        error = "cannot write in the folder of " + target + ": " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    temp_ = name.data();
+    open_ = true;
+    return true;
+}
+
+bool PendingFile::Commit(std::string& error) {
+    if (!open_) {
+        error = "nothing to write to " + target_;
+        return false;
+    }
+    // mkstemp makes the file 0600; give the result the usual permissions for a new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(temp_.c_str(), 0666 & ~mask);
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        error = "cannot write " + target_ + ": " + std::strerror(errno);
+        Discard();
+        return false;
+    }
+    open_ = false;
+    temp_.clear();
+    return true;
+}
+
+void PendingFile::Discard() {
+    if (open_) ::unlink(temp_.c_str());
+    open_ = false;
+    temp_.clear();
+}
+
+bool WriteAudio(PendingFile& file, const Audio& audio, int format, std::string& error) {
+    const int channels = static_cast<int>(audio.channels.size());
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = static_cast<int>(audio.sampleRate);
+    info.format = format;
+    SndHandle f(sf_open(file.TempPath().c_str(), SFM_WRITE, &info));
+    if (!f) {
+        error = "cannot write " + file.Target() + ": " + sf_strerror(nullptr);
+        return false;
+    }
+    // Integer encodings clip instead of wrapping around when the equaliser boosts past full scale.
+    sf_command(f.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+    constexpr int64_t kChunk = 8192;
+    std::vector<double> buffer(static_cast<size_t>(kChunk * channels));
+    const int64_t frames = audio.Frames();
+    for (int64_t start = 0; start < frames; start += kChunk) {
+        const int64_t n = std::min(kChunk, frames - start);
+        for (int64_t i = 0; i < n; ++i)
+            for (int c = 0; c < channels; ++c)
+                buffer[static_cast<size_t>(i * channels + c)] =
+                    audio.channels[static_cast<size_t>(c)][static_cast<size_t>(start + i)];
+        if (sf_writef_double(f.get(), buffer.data(), n) != n) {
+            error = "cannot write " + file.Target() + ": " + sf_strerror(f.get());
+            return false;
+        }
+    }
+    sf_write_sync(f.get());
+    if (sf_close(f.release()) != 0) {
+        error = "cannot write " + file.Target();
+        return false;
+    }
+    return true;
+}
+
+bool WriteText(PendingFile& file, const std::string& text, std::string& error) {
+    std::FILE* f = std::fopen(file.TempPath().c_str(), "wb");
+    if (!f) {
+        error = "cannot write " + file.Target() + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) {
+        error = "cannot write " + file.Target();
+        return false;
+    }
+    return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+}  // namespace brimo::render

@@ -1,0 +1,60 @@
+// Audio files through libsndfile, held as planar doubles, and output that appears only when complete.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brimo::render {
+
+struct Audio {
+    double sampleRate = 44100.0;
+    int format = 0;                           // libsndfile SF_FORMAT_* word (container | encoding)
+    std::vector<std::vector<double>> channels;  // planar; every channel the same length
+
+    int64_t Frames() const { return channels.empty() ? 0 : static_cast<int64_t>(channels[0].size()); }
+};
+
+// Reads a mono or stereo file. Anything libsndfile cannot read, or more than two channels, fails
+// with a message naming the file and the problem.
+bool ReadAudio(const std::string& path, Audio& audio, std::string& error);
+
+// Resolves the output format word: the input's container and encoding unless named otherwise
+// ("wav", "flac"...; "pcm16", "float"...). Fails on an unknown name or an impossible combination.
+bool ChooseFormat(int inputFormat, const std::string& container, const std::string& encoding,
+                  int channels, int& format, std::string& error);
+
+// A file written under a temporary name in the target's folder and renamed over the target only
+// by Commit(). Destroying it uncommitted removes the temporary file; the target is never touched
+// before Commit().
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Creates the temporary file next to target; false with a message when the folder is not
+    // writable or does not exist.
+    bool Create(const std::string& target, std::string& error);
+    const std::string& TempPath() const { return temp_; }
+    const std::string& Target() const { return target_; }
+    bool Commit(std::string& error);
+    void Discard();
+
+private:
+    std::string target_;
+    std::string temp_;
+    bool open_ = false;
+};
+
+// Writes audio to a pending file in the given format; the caller commits.
+bool WriteAudio(PendingFile& file, const Audio& audio, int format, std::string& error);
+
+// Writes text to a pending file; the caller commits.
+bool WriteText(PendingFile& file, const std::string& text, std::string& error);
+
+// True when both paths name the same existing file (also through links or other spellings).
+bool SameFile(const std::string& a, const std::string& b);
+
+}  // namespace brimo::render

@@ -1,0 +1,299 @@
+#include "commands.h"
+
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "audio_file.h"
+#include "session.h"
+#include "signals.h"
+
+namespace brimo::render {
+
+namespace {
+
+void Fail(const std::string& message) { std::fprintf(stderr, "brimo-render: %s\n", message.c_str()); }
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A one-line bar on standard error, for long files when someone is watching.
+class Progress {
+public:
+    Progress(int64_t total, double sampleRate, bool quiet)
+        : total_(total),
+          enabled_(!quiet && total > static_cast<int64_t>(5.0 * sampleRate) && ::isatty(STDERR_FILENO)) {}
+    ~Progress() {
+        if (enabled_ && shown_ >= 0) std::fprintf(stderr, "\r%60s\r", "");
+    }
+    void Update(int64_t done) {
+        if (!enabled_ || total_ <= 0) return;
+        const int percent = static_cast<int>(100 * done / total_);
+        if (percent == shown_) return;
+        shown_ = percent;
+        constexpr int kWidth = 40;
+        char bar[kWidth + 1];
+        const int filled = percent * kWidth / 100;
+        for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
+        bar[kWidth] = '\0';
+        std::fprintf(stderr, "\rrendering [%s] %3d%%", bar, percent);
+        std::fflush(stderr);
+    }
+
+private:
+    int64_t total_;
+    bool enabled_;
+    int shown_ = -1;
+};
+
+bool OpenSession(const Options& options, std::shared_ptr<host::Module>& module,
+                 std::unique_ptr<Session>& session, std::string& error) {
+    if (!module) {
+        std::string bundle;
+        if (!FindBundle(options.plugin, bundle, error)) return false;
+        session = Session::Open(bundle, error);
+        if (session) module = session->Module();
+    } else {
+        session = Session::Open(module, error);
+    }
+    return session != nullptr;
+}
+
+// Renders audio through a fresh instance with the given settings.
+bool RenderAudio(const Options& options, std::shared_ptr<host::Module>& module,
+                 const std::vector<Assignment>& sets, Audio& audio, std::string& error) {
+    std::unique_ptr<Session> session;
+    if (!OpenSession(options, module, session, error)) return false;
+    std::vector<ResolvedSetting> settings;
+    if (!session->Resolve(sets, settings, error)) return false;
+    if (!session->Start(audio.sampleRate, static_cast<int>(audio.channels.size()), options.blockSize, settings,
+                        error))
+        return false;
+    Progress progress(audio.Frames(), audio.sampleRate, options.quiet);
+    return session->Process(audio.channels, [&progress](int64_t done) { progress.Update(done); }, error);
+}
+
+bool MeasureCurves(const Options& options, std::shared_ptr<host::Module>& module,
+                   const std::vector<double>& frequencies, std::vector<ResponseCurve>& curves,
+                   std::string& error) {
+    // Check every curve's settings before measuring any, so a typo in the last one fails fast.
+    std::vector<std::unique_ptr<Session>> sessions;
+    std::vector<std::vector<ResolvedSetting>> settings(options.curves.size());
+    for (size_t i = 0; i < options.curves.size(); ++i) {
+        std::unique_ptr<Session> session;
+        if (!OpenSession(options, module, session, error)) return false;
+        if (!session->Resolve(options.curves[i].sets, settings[i], error)) return false;
+        sessions.push_back(std::move(session));
+    }
+    curves.clear();
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        ResponseCurve curve{options.curves[i].label, {}};
+        if (!MeasureResponse(*sessions[i], options.sampleRate, settings[i], frequencies, curve.db, error))
+            return false;
+        curves.push_back(std::move(curve));
+    }
+    return true;
+}
+
+// Writes the CSV and SVG of a response; both appear or neither is touched.
+bool WriteResponse(const std::string& base, const std::vector<double>& frequencies,
+                   const std::vector<ResponseCurve>& curves, const std::string& title, std::string& error) {
+    const std::string csvPath = base + ".csv";
+    const std::string svgPath = base + ".svg";
+    for (const std::string& p : {csvPath, svgPath})
+        if (IsFolder(p)) {
+            error = "cannot write " + p + ": it is a folder";
+            return false;
+        }
+    PendingFile csv, svg;
+    if (!csv.Create(csvPath, error) || !svg.Create(svgPath, error)) return false;
+    if (!WriteText(csv, ResponseCsv(frequencies, curves), error)) return false;
+    if (!WriteText(svg, ResponseSvg(frequencies, curves, title), error)) return false;
+    return csv.Commit(error) && svg.Commit(error);
+}
+
+std::string ResponseBase(std::string path) {
+    for (const char* ext : {".svg", ".csv"}) {
+        const size_t n = std::strlen(ext);
+        if (path.size() > n && path.compare(path.size() - n, n, ext) == 0) return path.substr(0, path.size() - n);
+    }
+    return path;
+}
+
+std::string Plain(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+}  // namespace
+
+bool MeasureResponse(Session& session, double sampleRate, const std::vector<ResolvedSetting>& settings,
+                     const std::vector<double>& frequencies, std::vector<double>& db, std::string& error) {
+    // Mono is enough: both channels run the same chain.
+    if (!session.Start(sampleRate, 1, 512, settings, error)) return false;
+    std::vector<std::vector<double>> h(1, std::vector<double>(static_cast<size_t>(kImpulseSeconds * sampleRate)));
+    h[0][0] = kImpulseLevel;
+    if (!session.Process(h, {}, error)) return false;
+    for (double& v : h[0]) v /= kImpulseLevel;
+    db = MagnitudeDb(h[0], sampleRate, frequencies);
+    return true;
+}
+
+int RunRender(const Options& options) {
+    std::string error;
+    if (!IsFolder(options.input) && access(options.input.c_str(), R_OK) != 0) {
+        Fail("cannot read " + options.input + ": " + std::strerror(errno));
+        return 1;
+    }
+    if (SameFile(options.input, options.output)) {
+        Fail("OUT is the same file as IN (" + options.output + "); refusing to overwrite the input");
+        return 1;
+    }
+    if (IsFolder(options.output)) {
+        Fail("cannot write " + options.output + ": it is a folder");
+        return 1;
+    }
+    Audio audio;
+    if (!ReadAudio(options.input, audio, error)) {
+        Fail(error);
+        return 1;
+    }
+    int format = 0;
+    if (!ChooseFormat(audio.format, options.format, options.encoding, static_cast<int>(audio.channels.size()),
+                      format, error)) {
+        Fail(error);
+        return 1;
+    }
+    std::shared_ptr<host::Module> module;
+    std::unique_ptr<Session> session;
+    if (!OpenSession(options, module, session, error)) {
+        Fail(error);
+        return 1;
+    }
+    std::vector<ResolvedSetting> settings;
+    if (!session->Resolve(options.curves[0].sets, settings, error)) {
+        Fail(error);
+        return 1;
+    }
+    // Claim the output's temporary file before the work, so an unwritable folder fails early.
+    PendingFile out;
+    if (!out.Create(options.output, error)) {
+        Fail(error);
+        return 1;
+    }
+    if (!session->Start(audio.sampleRate, static_cast<int>(audio.channels.size()), options.blockSize, settings,
+                        error)) {
+        Fail(error);
+        return 1;
+    }
+    {
+        Progress progress(audio.Frames(), audio.sampleRate, options.quiet);
+        if (!session->Process(audio.channels, [&progress](int64_t done) { progress.Update(done); }, error)) {
+            Fail(error);
+            return 1;
+        }
+    }
+    if (!WriteAudio(out, audio, format, error) || !out.Commit(error)) {
+        Fail(error);
+        return 1;
+    }
+    return 0;
+}
+
+int RunListParams(const Options& options) {
+    std::string error;
+    std::shared_ptr<host::Module> module;
+    std::unique_ptr<Session> session;
+    std::vector<ResolvedSetting> settings;
+    if (!OpenSession(options, module, session, error) ||
+        !session->Resolve(options.curves[0].sets, settings, error) ||
+        !session->Start(options.sampleRate, 2, options.blockSize, settings, error)) {
+        Fail(error);
+        return 1;
+    }
+    std::printf("%-10s  %-20s  %10s  %10s  %10s  %-5s  %5s  %-10s\n", "id", "name", "min", "max", "default",
+                "units", "steps", "value");
+    for (const ParameterRow& r : session->Parameters()) {
+        const std::string current = r.currentText.empty() ? Plain(r.normalized) : r.currentText;
+        std::printf("%-10u  %-20s  %10s  %10s  %10s  %-5s  %5d  %s\n", static_cast<unsigned>(r.info.id),
+                    r.name.c_str(), Plain(r.min).c_str(), Plain(r.max).c_str(), Plain(r.defaultPlain).c_str(),
+                    r.info.units.c_str(), static_cast<int>(r.info.stepCount), current.c_str());
+    }
+    return 0;
+}
+
+int RunResponse(const Options& options) {
+    std::string error;
+    const std::string base = ResponseBase(options.output);
+    std::shared_ptr<host::Module> module;
+    const std::vector<double> frequencies = LogFrequencies(20.0, 20000.0, 100);
+    std::vector<ResponseCurve> curves;
+    if (!MeasureCurves(options, module, frequencies, curves, error) ||
+        !WriteResponse(base, frequencies, curves,
+                       "BRIMO magnitude response at " + Plain(options.sampleRate) + " Hz", error)) {
+        Fail(error);
+        return 1;
+    }
+    std::printf("wrote %s.csv and %s.svg\n", base.c_str(), base.c_str());
+    return 0;
+}
+
+int RunDemo(const Options& options) {
+    // A setting that shows each section at work: a low boost at 100 Hz, a mid cut at 2 kHz,
+    // a high boost and the gentler high cut.
+    static const std::vector<Assignment> kDemoSettings = {
+        {"Low Frequency", "1"}, {"Low Boost", "-0.4"},     {"Mid Cut Frequency", "3"},
+        {"Mid Cut", "0.5"},     {"High Boost", "6"},       {"High Cut", "1"},
+    };
+    const std::string folder = options.output;
+    std::string error;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !IsFolder(folder)) {
+        Fail("cannot create the folder " + folder + (ec ? ": " + ec.message() : ""));
+        return 1;
+    }
+    constexpr double kRate = 44100.0;
+    Audio input;
+    input.sampleRate = kRate;
+    input.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+    input.channels = DemoSignal(kRate);
+    Audio output = input;
+
+    std::shared_ptr<host::Module> module;
+    Options demo = options;
+    demo.curves = {{"defaults", {}}, {"demo setting", kDemoSettings}};
+    demo.sampleRate = kRate;
+    const std::vector<double> frequencies = LogFrequencies(20.0, 20000.0, 100);
+    std::vector<ResponseCurve> curves;
+    if (!RenderAudio(demo, module, kDemoSettings, output, error) ||
+        !MeasureCurves(demo, module, frequencies, curves, error)) {
+        Fail(error);
+        return 1;
+    }
+    PendingFile in, out;
+    const std::string inPath = folder + "/input.wav";
+    const std::string outPath = folder + "/output.wav";
+    if (!in.Create(inPath, error) || !out.Create(outPath, error) || !WriteAudio(in, input, input.format, error) ||
+        !WriteAudio(out, output, input.format, error) ||
+        !WriteResponse(folder + "/response", frequencies, curves, "BRIMO: defaults and the demo setting", error) ||
+        !in.Commit(error) || !out.Commit(error)) {
+        Fail(error);
+        return 1;
+    }
+    std::printf("BRIMO demo: rendered a 6 s sweep and pink noise through\n ");
+    for (const Assignment& a : kDemoSettings) std::printf(" \"%s=%s\"", a.name.c_str(), a.value.c_str());
+    std::printf("\n  %s\n  %s\n  %s/response.svg (and .csv)\n", inPath.c_str(), outPath.c_str(), folder.c_str());
+    return 0;
+}
+
+}  // namespace brimo::render
