@@ -1,0 +1,30 @@
+# libpng and zlib for the Windows cross-build, compiled from the Debian source packages that
+# scripts/setup unpacks into BRIMO_THIRD_PARTY. Targets: brimo_zlib, brimo_png (static, C only,
+# built without our warning options).
+set(_zlib_dir "${BRIMO_THIRD_PARTY}/zlib-1.2.13.dfsg")
+set(_png_dir "${BRIMO_THIRD_PARTY}/libpng1.6-1.6.39")
+if(NOT EXISTS "${_zlib_dir}/zlib.h" OR NOT EXISTS "${_png_dir}/png.h")
+  message(FATAL_ERROR "libpng/zlib sources not found under ${BRIMO_THIRD_PARTY} "
+                      "(expected libpng1.6-1.6.39/ and zlib-1.2.13.dfsg/): run scripts/setup")
+endif()
+
+if(NOT TARGET brimo_zlib)
+  add_library(brimo_zlib STATIC
+    ${_zlib_dir}/adler32.c ${_zlib_dir}/compress.c ${_zlib_dir}/crc32.c ${_zlib_dir}/deflate.c
+    ${_zlib_dir}/gzclose.c ${_zlib_dir}/gzlib.c ${_zlib_dir}/gzread.c ${_zlib_dir}/gzwrite.c
+    ${_zlib_dir}/infback.c ${_zlib_dir}/inffast.c ${_zlib_dir}/inflate.c ${_zlib_dir}/inftrees.c
+    ${_zlib_dir}/trees.c ${_zlib_dir}/uncompr.c ${_zlib_dir}/zutil.c)
+  target_include_directories(brimo_zlib SYSTEM PUBLIC ${_zlib_dir})
+  target_compile_options(brimo_zlib PRIVATE -w)
+
+  set(_png_conf_dir "${CMAKE_BINARY_DIR}/third_party/libpng")
+  configure_file(${_png_dir}/scripts/pnglibconf.h.prebuilt ${_png_conf_dir}/pnglibconf.h COPYONLY)
+  add_library(brimo_png STATIC
+    ${_png_dir}/png.c ${_png_dir}/pngerror.c ${_png_dir}/pngget.c ${_png_dir}/pngmem.c
+    ${_png_dir}/pngpread.c ${_png_dir}/pngread.c ${_png_dir}/pngrio.c ${_png_dir}/pngrtran.c
+    ${_png_dir}/pngrutil.c ${_png_dir}/pngset.c ${_png_dir}/pngtrans.c ${_png_dir}/pngwio.c
+    ${_png_dir}/pngwrite.c ${_png_dir}/pngwtran.c ${_png_dir}/pngwutil.c)
+  target_include_directories(brimo_png SYSTEM PUBLIC ${_png_dir} ${_png_conf_dir})
+  target_compile_options(brimo_png PRIVATE -w)
+  target_link_libraries(brimo_png PUBLIC brimo_zlib)
+endif()
