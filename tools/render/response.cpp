@@ -193,7 +193,7 @@ std::string ResponseSvg(const std::vector<double>& frequencies,
         std::string points;
         for (size_t i = 0; i < frequencies.size() && i < curves[c].db.size(); ++i) {
             if (frequencies[i] < kFmin || frequencies[i] > kFmax) continue;
-            const double db = std::clamp(curves[c].db[i], axis.lo - 100, axis.hi + 100);
+            const double db = std::clamp(curves[c].db[i], axis.lo - axis.step / 2, axis.hi + axis.step / 2);
             if (!points.empty()) points += ' ';
             points += Fixed(x(frequencies[i]), 2) + "," + Fixed(y(db), 2);
         }

@@ -176,7 +176,15 @@ bool Session::Start(double sampleRate, int channels, int blockSize,
                     const std::vector<ResolvedSetting>& settings, std::string& error) {
     channels_ = channels;
     blockSize_ = blockSize;
-    const Steinberg::tresult r = plugin_->prepare(sampleRate, blockSize, channels, host::SampleSize::k64);
+    // The host's usual order, announced as an offline render.
+    Steinberg::tresult r = plugin_->setChannels(channels, channels);
+    if (r == Steinberg::kResultOk)
+        r = plugin_->setupProcessing(sampleRate, blockSize, host::SampleSize::k64, Steinberg::Vst::kOffline);
+    if (r == Steinberg::kResultOk) r = plugin_->setActive(true);
+    if (r == Steinberg::kResultOk) {
+        r = plugin_->setProcessing(true);
+        if (r == Steinberg::kNotImplemented) r = Steinberg::kResultOk;
+    }
     if (r != Steinberg::kResultOk) {
         error = "the plug-in refused to process " + std::string(channels == 1 ? "mono" : "stereo") +
                 " audio at " + Number(sampleRate) + " Hz (result " + std::to_string(r) + ")";
