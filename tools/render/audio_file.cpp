@@ -1,6 +1,7 @@
 #include "audio_file.h"
 
 #include <sndfile.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,40 @@ int Lookup(const NamedFormat* table, size_t n, const std::string& name) {
     for (size_t i = 0; i < n; ++i)
         if (name == table[i].name) return table[i].value;
     return 0;
+}
+
+// Temporary files in flight, so that an interrupt (Ctrl-C, kill) removes them too. Slots are
+// claimed by the main thread only; the handler reads them, which unlink() allows.
+constexpr int kSlots = 8;
+constexpr size_t kPathMax = 4096;
+char g_pending[kSlots][kPathMax];
+volatile sig_atomic_t g_used[kSlots];
+
+extern "C" void RemovePendingAndDie(int sig) {
+    for (int i = 0; i < kSlots; ++i)
+        if (g_used[i]) ::unlink(g_pending[i]);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+int Register(const std::string& path) {
+    static const bool installed = [] {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, RemovePendingAndDie);
+        return true;
+    }();
+    (void)installed;
+    if (path.size() >= kPathMax) return -1;
+    for (int i = 0; i < kSlots; ++i)
+        if (!g_used[i]) {
+            std::memcpy(g_pending[i], path.c_str(), path.size() + 1);
+            g_used[i] = 1;
+            return i;
+        }
+    return -1;
+}
+
+void Unregister(int slot) {
+    if (slot >= 0) g_used[slot] = 0;
 }
 
 std::string Folder(const std::string& path) {
@@ -156,6 +191,7 @@ bool PendingFile::Create(const std::string& target, std::string& error) {
     ::close(fd);
     temp_ = name.data();
     open_ = true;
+    slot_ = Register(temp_);
     return true;
 }
 
@@ -174,12 +210,16 @@ bool PendingFile::Commit(std::string& error) {
         return false;
     }
     open_ = false;
+    Unregister(slot_);
+    slot_ = -1;
     temp_.clear();
     return true;
 }
 
 void PendingFile::Discard() {
     if (open_) ::unlink(temp_.c_str());
+    Unregister(slot_);
+    slot_ = -1;
     open_ = false;
     temp_.clear();
 }

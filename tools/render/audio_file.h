@@ -25,8 +25,8 @@ bool ChooseFormat(int inputFormat, const std::string& container, const std::stri
                   int channels, int& format, std::string& error);
 
 // A file written under a temporary name in the target's folder and renamed over the target only
-// by Commit(). Destroying it uncommitted removes the temporary file; the target is never touched
-// before Commit().
+// by Commit(). Destroying it uncommitted, or an interrupting signal, removes the temporary file;
+// the target is never touched before Commit().
 class PendingFile {
 public:
     PendingFile() = default;
@@ -46,6 +46,7 @@ private:
     std::string target_;
     std::string temp_;
     bool open_ = false;
+    int slot_ = -1;  // entry in the interrupt clean-up list
 };
 
 // Writes audio to a pending file in the given format; the caller commits.
