@@ -103,6 +103,10 @@ class LICE_CachedFont : public LICE_IFont {
   };
   // The cached record of a character, or null (does not render it).
   const Glyph* CachedGlyph(int code) const;
+  // The coverage mask of a rendered glyph (width x height bytes), or null.
+  const unsigned char* GlyphMask(const Glyph& glyph) const {
+    return glyph.offset > 0 ? coverage_.data() + (glyph.offset - 1) : nullptr;
+  }
 
   // Number of live fonts, which keep the shared scratch bitmaps alive.
   static int LiveFonts();
