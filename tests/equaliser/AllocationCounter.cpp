@@ -1,0 +1,23 @@
+// Replaces the global allocation functions of the test program to count allocations, so that
+// tests can show that processing allocates nothing. Kept in its own file so that the compiler
+// never sees a matching new and delete pair inlined together.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<long> gAllocations{0};
+}
+
+long AllocationCount() { return gAllocations.load(); }
+
+void* operator new(std::size_t size)
+{
+    ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
