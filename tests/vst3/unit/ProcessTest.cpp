@@ -1,0 +1,294 @@
+// The processing call: parameter queues, bypass, presets, 32- and 64-bit audio, odd host calls.
+#include "TestHost.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+using namespace testhost;
+
+namespace {
+
+constexpr ParamID kPreset = IPlugVST3::kPresetParamId;
+constexpr ParamID kBypass = IPlugVST3::kBypassParamId;
+
+template <typename Sample>
+std::vector<std::vector<Sample>> Ramp (int32 frames, int channels = 2, Sample scale = Sample (0.001))
+{
+	std::vector<std::vector<Sample>> v (size_t (channels), std::vector<Sample> (size_t (frames), Sample (0)));
+	for (int c = 0; c < channels; ++c)
+		for (int32 t = 0; t < frames; ++t)
+			v[size_t (c)][size_t (t)] = Sample (t + 1) * scale * Sample (c + 1);
+	return v;
+}
+
+template <typename Sample>
+std::vector<std::vector<Sample>> Filled (int32 frames, Sample value, int channels = 2)
+{
+	return std::vector<std::vector<Sample>> (size_t (channels), std::vector<Sample> (size_t (frames), value));
+}
+
+class Processing : public ::testing::Test
+{
+protected:
+	void SetUp () override
+	{
+		plug = new StandInPlug ();
+		ASSERT_EQ (plug->initialize (&host), kResultOk);
+		// Buses start inactive, as in the SDK; hosts activate the ones they use.
+		ASSERT_EQ (plug->activateBus (kAudio, kInput, 0, true), kResultTrue);
+		ASSERT_EQ (plug->activateBus (kAudio, kOutput, 0, true), kResultTrue);
+	}
+	void TearDown () override
+	{
+		plug->terminate ();
+		plug->release ();
+	}
+	void Prepare (int32 maxBlock, double rate = 48000.0)
+	{
+		auto setup = MakeSetup (rate, maxBlock);
+		ASSERT_EQ (plug->setupProcessing (setup), kResultOk);
+		ASSERT_EQ (plug->setActive (true), kResultOk);
+	}
+
+	HostApp host {"Test"};
+	StandInPlug* plug = nullptr;
+};
+
+} // namespace
+
+TEST_F (Processing, AppliesTheLastPointOfEachQueueBeforeTheBlock)
+{
+	Prepare (64);
+	auto in = Ramp<float> (64), out = Filled<float> (64, 9.0f);
+	Changes changes;
+	changes.add (0, {0.0, 1.0, 5.0 / 6.0}); // last point: +10 dB
+	changes.add (1, {0.56});
+	changes.add (99, {1.0}); // unknown id: ignored
+	plug->changed.clear ();
+	ASSERT_EQ (Process<float> (plug, in, out, 64, &changes), kResultOk);
+	EXPECT_NEAR (plug->GetParam (0)->Value (), 10.0, 1e-9);
+	EXPECT_DOUBLE_EQ (plug->GetParam (1)->Value (), 4.0);
+	EXPECT_EQ (plug->changed, (std::vector<int32_t> {0, 1}));
+	const double gain = std::pow (10.0, plug->GetParam (0)->Value () / 20.0);
+	for (int c = 0; c < 2; ++c)
+		for (int t = 0; t < 64; ++t)
+			ASSERT_EQ (out[size_t (c)][size_t (t)], float (double (in[size_t (c)][size_t (t)]) * gain));
+
+	// A queue whose last point cannot be read is skipped.
+	Changes broken;
+	broken.add (0, {0.5});
+	broken.queues[0].failReads = true;
+	ASSERT_EQ (Process<float> (plug, in, out, 64, &broken), kResultOk);
+	EXPECT_NEAR (plug->GetParam (0)->Value (), 10.0, 1e-9);
+}
+
+TEST_F (Processing, BypassAndPresetParameters)
+{
+	Prepare (32);
+	auto in = Ramp<double> (32), out = Filled<double> (32, 0.0);
+	Changes half;
+	half.add (kBypass, {1.0, 0.5});
+	Process<double> (plug, in, out, 32, &half);
+	EXPECT_FALSE (plug->IsBypassed ()); // strictly above one half
+
+	Changes on;
+	on.add (0, {1.0}).add (kBypass, {0.75});
+	Process<double> (plug, in, out, 32, &on);
+	EXPECT_TRUE (plug->IsBypassed ());
+	EXPECT_DOUBLE_EQ (plug->getParamNormalized (kBypass), 1.0);
+	EXPECT_EQ (out, in); // passed through, gain not applied
+
+	// Bypassed 32-bit processing passes the inputs through as well.
+	auto in32 = Ramp<float> (32), out32 = Filled<float> (32, 5.0f);
+	Process<float> (plug, in32, out32, 32);
+	EXPECT_EQ (out32, in32);
+
+	// Preset: 1.0 names no preset; anything below restores preset 0 (the defaults).
+	Changes all;
+	all.add (kPreset, {1.0});
+	Process<double> (plug, in, out, 32, &all);
+	EXPECT_DOUBLE_EQ (plug->GetParam (0)->Value (), 15.0);
+	Changes first;
+	first.add (kPreset, {0.99});
+	Process<double> (plug, in, out, 32, &first);
+	EXPECT_DOUBLE_EQ (plug->GetParam (0)->Value (), 0.0);
+
+	// A new processing set-up clears bypass.
+	auto setup = MakeSetup (44100.0, 32);
+	plug->setupProcessing (setup);
+	EXPECT_FALSE (plug->IsBypassed ());
+}
+
+TEST_F (Processing, LongBlocksAreProcessedInPiecesThatFit)
+{
+	Prepare (16);
+	Changes gain;
+	gain.add (0, {0.0}); // -15 dB
+	const int32 frames = 1000;
+	auto in = Ramp<float> (frames), out = Filled<float> (frames, 0.0f);
+	ASSERT_EQ (Process<float> (plug, in, out, frames, &gain), kResultOk);
+	EXPECT_LE (plug->maxFrames, 16);
+	const double g = std::pow (10.0, -15.0 / 20.0);
+	for (int c = 0; c < 2; ++c)
+		for (int32 t = 0; t < frames; ++t)
+			ASSERT_EQ (out[size_t (c)][size_t (t)], float (double (in[size_t (c)][size_t (t)]) * g)) << t;
+
+	auto in64 = Ramp<double> (frames), out64 = Filled<double> (frames, 0.0);
+	ASSERT_EQ (Process<double> (plug, in64, out64, frames), kResultOk);
+	for (int32 t = 0; t < frames; ++t)
+		ASSERT_EQ (out64[1][size_t (t)], in64[1][size_t (t)] * g) << t;
+}
+
+TEST_F (Processing, OddHostCallsAreHarmless)
+{
+	auto in = Ramp<float> (64), out = Filled<float> (64, 7.0f);
+	// Before any set-up: accepted, and the host hears silence.
+	ASSERT_EQ (Process<float> (plug, in, out, 64), kResultOk);
+	EXPECT_EQ (out, Filled<float> (64, 0.0f));
+	EXPECT_EQ (plug->blocks, 0);
+
+	Prepare (64);
+	// Parameter flush: no buses, no frames.
+	Changes changes;
+	changes.add (1, {1.0});
+	ProcessData flush {};
+	flush.symbolicSampleSize = kSample32;
+	flush.inputParameterChanges = &changes;
+	ASSERT_EQ (plug->process (flush), kResultOk);
+	EXPECT_DOUBLE_EQ (plug->GetParam (1)->Value (), 8.0);
+
+	// Frames but no buses at all: processed into scratch, nothing touched outside.
+	ProcessData noBuses {};
+	noBuses.symbolicSampleSize = kSample64;
+	noBuses.numSamples = 64;
+	ASSERT_EQ (plug->process (noBuses), kResultOk);
+
+	// Buses with zero channels, or with no buffer arrays.
+	AudioBusBuffers zero {};
+	ProcessData empty {};
+	empty.symbolicSampleSize = kSample32;
+	empty.numSamples = 64;
+	empty.numInputs = 1;
+	empty.numOutputs = 1;
+	empty.inputs = &zero;
+	empty.outputs = &zero;
+	ASSERT_EQ (plug->process (empty), kResultOk);
+	AudioBusBuffers twoNull {};
+	twoNull.numChannels = 2;
+	empty.inputs = &twoNull;
+	empty.outputs = &twoNull;
+	ASSERT_EQ (plug->process (empty), kResultOk);
+
+	// Negative frame counts and unknown sample sizes do nothing.
+	ProcessData negative {};
+	negative.symbolicSampleSize = kSample32;
+	negative.numSamples = -5;
+	ASSERT_EQ (plug->process (negative), kResultOk);
+	negative.symbolicSampleSize = 9;
+	negative.numSamples = 64;
+	ASSERT_EQ (plug->process (negative), kResultOk);
+
+	// Still processes normally afterwards.
+	ASSERT_EQ (Process<float> (plug, in, out, 64), kResultOk);
+	EXPECT_EQ (out[0][10], in[0][10]);
+}
+
+TEST_F (Processing, ChannelsFollowTheBusesOfEachCall)
+{
+	Prepare (32);
+	// A mono input bus: the second input channel is parked on zeros.
+	auto mono = Ramp<double> (32, 1), out = Filled<double> (32, 3.0);
+	ASSERT_EQ (Process<double> (plug, mono, out, 32), kResultOk);
+	EXPECT_EQ (out[0], mono[0]);
+	EXPECT_EQ (out[1], std::vector<double> (32, 0.0));
+	EXPECT_FALSE (plug->IsInputConnected (1));
+
+	// An inactive output bus: processed into scratch, host buffers untouched.
+	auto in = Ramp<double> (32);
+	out = Filled<double> (32, 3.0);
+	ASSERT_EQ (plug->activateBus (kAudio, kOutput, 0, false), kResultTrue);
+	ASSERT_EQ (Process<double> (plug, in, out, 32), kResultOk);
+	EXPECT_EQ (out, Filled<double> (32, 3.0));
+	EXPECT_EQ (plug->blocks, 2);
+	ASSERT_EQ (plug->activateBus (kAudio, kOutput, 0, true), kResultTrue);
+	ASSERT_EQ (Process<double> (plug, in, out, 32), kResultOk);
+	EXPECT_EQ (out, in);
+}
+
+TEST_F (Processing, FiniteOutputAtAnyRateAndBlockSizeOnAnyThread)
+{
+	const double rates[] = {22050.0, 44100.0, 48000.0, 96000.0, 192000.0, 384000.0, 1234.5678};
+	std::mt19937 random (1234);
+	for (double rate : rates)
+	{
+		auto setup = MakeSetup (rate, 512);
+		ASSERT_EQ (plug->setupProcessing (setup), kResultOk);
+		// Processing runs on a thread other than the one that set it up.
+		std::thread audio ([&] {
+			for (int block = 0; block < 40; ++block)
+			{
+				const int32 frames = int32 (random () % 513);
+				auto in = Ramp<float> (std::max (frames, 1), 2, 1e-3f);
+				in[0][0] = 1e-40f; // a subnormal input sample
+				auto out = Filled<float> (std::max (frames, 1), 0.0f);
+				Changes changes;
+				changes.add (0, {double (random () % 1000) / 999.0});
+				ASSERT_EQ (Process<float> (plug, in, out, frames, &changes), kResultOk);
+				for (auto& channel : out)
+					for (float s : channel)
+						ASSERT_TRUE (std::isfinite (s) && (s == 0.0f || std::isnormal (s))) << rate;
+			}
+		});
+		audio.join ();
+	}
+}
+
+// Processing on one thread while another saves and restores state and sets parameters: every
+// call answers, nothing tears, and the last restore is what stays.
+TEST_F (Processing, ConcurrentStateAndParameterChangesDuringProcessing)
+{
+	Prepare (128);
+	std::atomic<bool> stop {false};
+	std::atomic<int> blocks {0};
+	std::thread audio ([&] {
+		auto in = Ramp<double> (128), out = Filled<double> (128, 0.0);
+		while (!stop.load ())
+		{
+			Changes changes;
+			changes.add (1, {double (blocks.load () % 9) / 8.0});
+			if (Process<double> (plug, in, out, 128, &changes) != kResultOk)
+				break;
+			for (double s : out[0])
+				if (!std::isfinite (s))
+					return;
+			blocks.fetch_add (1);
+		}
+	});
+	const auto reference = StateBytes ({4.5, 2.0, 1.0}, 0);
+	while (blocks.load () == 0)
+		std::this_thread::yield ();
+	for (int i = 0; i < 300 || blocks.load () < 100; ++i)
+	{
+		ByteStream saved;
+		ASSERT_EQ (plug->getState (&saved), kResultOk);
+		ASSERT_EQ (saved.bytes.size (), 28u);
+		double first;
+		std::memcpy (&first, saved.bytes.data (), 8);
+		ASSERT_GE (first, -15.0);
+		ASSERT_LE (first, 15.0);
+		ByteStream restore (reference);
+		ASSERT_EQ (plug->setState (&restore), kResultOk);
+		ASSERT_EQ (plug->setParamNormalized (0, (i % 10) / 10.0), kResultOk);
+		plug->getParamNormalized (0);
+	}
+	ByteStream last (reference);
+	ASSERT_EQ (plug->setState (&last), kResultOk);
+	stop = true;
+	audio.join ();
+	EXPECT_GT (blocks.load (), 0);
+	EXPECT_DOUBLE_EQ (plug->GetParam (0)->Value (), 4.5);
+	EXPECT_DOUBLE_EQ (plug->GetParam (2)->Value (), 1.0);
+}
