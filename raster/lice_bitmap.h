@@ -89,5 +89,5 @@ class LICE_SysBitmap : public LICE_IBitmap {
   int allocWidth_ = 0;
   int allocHeight_ = 0;
   void* section_ = nullptr;    // HBITMAP on Windows, the heap block elsewhere
-  void* displaced_ = nullptr;  // what selecting the section displaced (Windows)
+  [[maybe_unused]] void* displaced_ = nullptr;  // what selecting the section displaced (Windows)
 };

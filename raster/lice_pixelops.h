@@ -8,13 +8,13 @@ namespace lice_ops {
 
 inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
-// Integer level of a weight (1.0 -> 256), truncated toward zero. Out-of-range weights are held to
-// +-16 so no product below can overflow; NaN counts as 0.
+// Integer level of a weight (1.0 -> 256), truncated toward zero. Weights outside [0, 1] are held
+// to +-8 so no product below can overflow (the fill's soft light squares the level); NaN is 0.
 inline int WeightLevel(double weight) {
   const double v = weight * 256.0;
   if (v != v) return 0;
-  if (v > 4096.0) return 4096;
-  if (v < -4096.0) return -4096;
+  if (v > 2048.0) return 2048;
+  if (v < -2048.0) return -2048;
   return int(v);
 }
 
