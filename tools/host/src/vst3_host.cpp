@@ -214,6 +214,7 @@ std::unique_ptr<Plugin> Module::createPlugin(const ClassId& cid, const HostOptio
             p->controller_->setComponentState(&stream);
         }
     }
+    p->activateDefaultBuses();
     p->handler_ = std::make_unique<ComponentHandler>();
     p->controller_->setComponentHandler(p->handler_.get());
     p->unitInfo_ = queryFrom<Vst::IUnitInfo>(p->controller_);
@@ -360,12 +361,25 @@ tresult Plugin::setBusArrangements(std::vector<SpeakerArrangement> inputs,
         };
         inChannels_ = channels(inputs);
         outChannels_ = channels(outputs);
+        activateDefaultBuses();  // a plug-in may have rebuilt its buses for the new layout
     }
     return r;
 }
 
 tresult Plugin::setChannels(int inputs, int outputs) {
     return setBusArrangements({arrangementFor(inputs)}, {arrangementFor(outputs)});
+}
+
+void Plugin::activateDefaultBuses() {
+    // Buses start inactive; hosts switch on the ones the plug-in marks active by default.
+    for (Vst::MediaType type : {Vst::kAudio, Vst::kEvent})
+        for (Vst::BusDirection dir : {Vst::kInput, Vst::kOutput})
+            for (int32 i = 0, n = component_->getBusCount(type, dir); i < n; ++i) {
+                Vst::BusInfo info{};
+                if (component_->getBusInfo(type, dir, i, info) == kResultOk &&
+                    (info.flags & Vst::BusInfo::kDefaultActive))
+                    component_->activateBus(type, dir, i, true);
+            }
 }
 
 int Plugin::busCount(Vst::MediaType type, Vst::BusDirection dir) const {

@@ -179,6 +179,9 @@ public:
     tresult setBusArrangements(std::vector<SpeakerArrangement> inputs,
                                std::vector<SpeakerArrangement> outputs);
     tresult setChannels(int inputs, int outputs);
+    // Switches on every bus flagged kDefaultActive, as hosts do after creation and after each
+    // accepted arrangement (both done here automatically).
+    void activateDefaultBuses();
     int busCount(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir) const;
     std::optional<Steinberg::Vst::BusInfo> busInfo(Steinberg::Vst::MediaType type,
                                                    Steinberg::Vst::BusDirection dir,
