@@ -120,7 +120,7 @@ void CopyWithSourceAlpha(const Window& w, int ia) {
       const int sa = s[3];
       if (sa == 0) return;
       if (sa == 255) {
-        d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 255;
+        std::memcpy(d, s, 4);  // the source word already carries alpha 255
         return;
       }
       const int keep = 255 - sa;
