@@ -15,23 +15,25 @@ TEST(Concurrency, StateAndParametersWhileProcessing) {
     std::vector<double> settings = {0, -0.5, 0.5, 0.25, 6, 3, 1, 2, 1, 4, 5, 0, 0};
     const std::vector<std::uint8_t> stored = makeState(settings, 0);
 
-    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
     std::atomic<int> blocks{0};
     std::atomic<bool> clean{true};
     std::thread audio([&] {
         auto in = testSignal<float>(2, 128);
         Planar<float> out(2, 128);
-        for (int i = 0; i < 3000 && !stop.load(); ++i) {
+        for (int i = 0; i < 2000; ++i) {
             p->queueChange(kOutput, (i % 10) / 10.0);
             if (i % 50 == 0) p->queueChange(kOversampling, (i / 50) % 2);
             if (p->process32(in.p(), out.p(), 128) != kResultOk || !allNormal(out))
                 clean = false;
             blocks.fetch_add(1);
         }
+        done = true;
     });
 
+    // Save, restore and edit for as long as the audio thread runs (bounded either way).
     int saves = 0;
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 100000 && (!done.load() || i < 50); ++i) {
         host::State s = p->controllerState();
         if (s.result != kResultOk || s.bytes.size() != kStateSize) clean = false;
         if (p->setControllerState(i % 2 ? stored : s.bytes) != kResultOk) clean = false;
@@ -40,11 +42,10 @@ TEST(Concurrency, StateAndParametersWhileProcessing) {
         (void)p->toText(kOutput, 0.3);
         ++saves;
     }
-    stop = true;
     audio.join();
     EXPECT_TRUE(clean.load());
-    EXPECT_EQ(saves, 400);
-    EXPECT_GT(blocks.load(), 0);
+    EXPECT_GE(saves, 50);
+    EXPECT_EQ(blocks.load(), 2000);
     // Whatever interleaving happened, the instance ends in a consistent, in-range state.
     std::vector<double> last = stateValues(p->controllerState().bytes);
     ASSERT_EQ(last.size(), size_t(kParamCount));

@@ -1,21 +1,17 @@
 -- Step 2: load the saved session in a fresh process and report the plug-in's setting.
+dofile(os.getenv("BRIMO_ARDOUR_DIR") .. "/common.lua")
 local dir = os.getenv("BRIMO_SESSION_DIR")
 local name = os.getenv("BRIMO_SESSION_NAME")
-local param = tonumber(os.getenv("BRIMO_PARAM_INDEX"))
-
-local function result(key, v)
-  print("RESULT " .. key .. " " .. tostring(v))
-  io.stdout:flush()
-end
 
 AudioEngine:set_backend("None (Dummy)", "", "")
 local s = load_session(dir, name)
-if not s then result("session", "none") os.exit(1) end
+if not s then fail("session", "none") end
 local route = s:route_by_name("EQ")
-if route:isnil() then result("route", "none") os.exit(1) end
-local p = route:nth_plugin(0)
-if p:isnil() then result("plugin", "none") os.exit(1) end
+if route:isnil() then fail("route", "none") end
+local p = route:nth_plugin(1)  -- after the noise source
+if p:isnil() then fail("plugin", "none") end
 result("plugin", p:to_insert():plugin(0):name())
-result("value", ARDOUR.LuaAPI.get_processor_param(p, param, true))
-io.stdout:flush()
+local index = param_index(p, os.getenv("BRIMO_PARAM_NAME"))
+if not index then fail("param", "none") end
+result("value", ARDOUR.LuaAPI.get_processor_param(p, index, true))
 os.exit(0)
