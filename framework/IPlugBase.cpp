@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -36,18 +38,32 @@ IPlugBase::~IPlugBase()
   graphics = nullptr;
 }
 
+namespace {
+
+// Reads a decimal integer as "%d" would (leading white space skipped), saturating at the int32
+// limits instead of overflowing. Returns false, leaving *value alone, when there is no number.
+bool ReadInt(const char* text, const char** end, int32_t* value)
+{
+  char* stop = nullptr;
+  const long long v = std::strtoll(text, &stop, 10);
+  *end = stop;
+  if (stop == text) return false;
+  *value = int32_t(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
+  return true;
+}
+
+}  // namespace
+
 void IPlugBase::ParseChannelSpec(const char* channelSpec)
 {
   int32_t maxIn = 0, maxOut = 0;
   const char* p = channelSpec;
   while (p)
   {
+    // "in-out"; a missing number reads as 0, so a malformed token yields (0, 0).
     IChannelPair pair;
-    // A malformed token yields (0, 0) (or keeps the number that did parse).
-    int in = 0, out = 0;
-    std::sscanf(p, "%d-%d", &in, &out);
-    pair.inputs = in;
-    pair.outputs = out;
+    const char* end = p;
+    if (ReadInt(p, &end, &pair.inputs) && *end == '-') ReadInt(end + 1, &end, &pair.outputs);
     legalIO.push_back(pair);
     maxIn = std::max(maxIn, pair.inputs);
     maxOut = std::max(maxOut, pair.outputs);

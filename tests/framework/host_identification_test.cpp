@@ -3,7 +3,6 @@
 #include <string>
 
 #include "HostIdentification.h"
-#include "test_plug.h"
 
 namespace {
 
@@ -26,17 +25,6 @@ TEST(HostIdentification, TableOrderAndCaseFolding)
 
   const std::string longName = std::string(300, 'x') + "reaper";
   EXPECT_EQ(IdentifyHost(longName.c_str()), 0) << "only the first 255 characters are read";
-}
-
-TEST(HostIdentification, AdaptorRecordsTheCode)
-{
-  TestPlug plug;
-  plug.Initialize(nullptr);
-  EXPECT_EQ(plug.GetHostCode(), -1);
-  plug.Initialize("Bitwig Studio");
-  EXPECT_EQ(plug.GetHostCode(), 0);
-  plug.Initialize("Ardour 7.3");
-  EXPECT_EQ(plug.GetHostCode(), 28);
 }
 
 }  // namespace

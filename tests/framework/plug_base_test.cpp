@@ -37,19 +37,14 @@ TEST(PlugBase, ChannelSpecificationAndLegalIO)
   EXPECT_EQ(none.InputPointers(), nullptr);
 }
 
-TEST(PlugBase, AdaptorConstructionAndIdentity)
+TEST(PlugBase, AdaptorConnectsChannelsAndCreatesTheDelayOnlyWithInputs)
 {
   TestPlug plug;
-  EXPECT_TRUE(plug.IsInputConnected(0) && plug.IsInputConnected(1));
-  EXPECT_TRUE(plug.IsOutputConnected(1));
+  EXPECT_TRUE(plug.IsInputConnected(0) && plug.IsInputConnected(1) && plug.IsOutputConnected(1));
   EXPECT_FALSE(plug.IsOutputConnected(2));
   EXPECT_TRUE(plug.HasLatencyDelay());
   EXPECT_EQ(plug.GetApiCode(), 1);
   EXPECT_EQ(plug.GetHostCode(), -1);
-  EXPECT_EQ(plug.GetUniqueCode(), 0x42726D31u);
-  EXPECT_STREQ(plug.GetEffectName(), "BRIMO");
-  EXPECT_EQ(plug.GetSampleRate(), 44100.0);
-  EXPECT_EQ(plug.GetBlockSize(), 0);
   EXPECT_EQ(plug.GetParam(13), nullptr);
   EXPECT_EQ(plug.GetParam(-1), nullptr);
 
