@@ -11,6 +11,10 @@
 
 #include "lice_font.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 // fontconfig keeps its configuration in allocations it never frees; the leak checker of the
 // sanitizer build is told so instead of failing every font test.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -277,5 +281,64 @@ TEST(CachedFont, ScratchBitmapsLiveAsLongAsAnyFont) {
   EXPECT_GT(Measure(*again, "x").right, 0);
   EXPECT_TRUE(LICE_CachedFont::ScratchBitmapsExist());
 }
+
+#ifdef _WIN32
+bool UnderWine() {
+  HKEY key = nullptr;
+  const bool yes = RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\Wine", &key) == ERROR_SUCCESS;
+  if (key) RegCloseKey(key);
+  return yes;
+}
+
+// Under Wine, text that would be drawn natively goes through the glyph cache instead.
+TEST(CachedFontGdi, UnderWineOpaqueTextUsesTheGlyphCache) {
+  if (!UnderWine()) GTEST_SKIP() << "not running under Wine";
+  auto font = MakeFont(18, 0x600);
+  ASSERT_NE(font, nullptr);
+  font->SetForeground(0xFFFFFFFF);
+  LICE_SysBitmap a, b;
+  for (LICE_SysBitmap* bm : {&a, &b}) {
+    bm->Resize(120, 30);
+    LICE_FillArea(bm, 0, 0, 120, 30, 0xFF000000, 1.0f, ComposeCopy);
+  }
+  LICE_RECT box = {0, 0, 120, 30};
+  font->RenderText(&a, "Native?", -1, &box, LICE_DT_NOCLIP);
+  font->RenderText(&b, "Native?", -1, &box, LICE_DT_NOCLIP | kGlyphsOnly);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 120; ++x)
+      ASSERT_EQ(a.PixelData()[y * a.RowSpan() + x], b.PixelData()[y * b.RowSpan() + x]);
+}
+
+// Line heights above 255 always draw natively: through the device context of a system bitmap,
+// or through the text scratch bitmap for a bitmap without one.
+TEST(CachedFontGdi, TallFontsDrawNatively) {
+  auto font = MakeFont(300, 0x600);
+  ASSERT_NE(font, nullptr);
+  EXPECT_GT(font->LineHeight(), 255);
+  font->SetForeground(0x80FFFFFF);
+  LICE_RECT measured = {0, 0, 0, 0};
+  EXPECT_EQ(font->RenderText(nullptr, "W", -1, &measured, LICE_DT_CALCRECT | LICE_DT_USEFGALPHA),
+            measured.bottom);
+  EXPECT_GT(measured.right, 50);
+  EXPECT_EQ(font->CachedGlyph('W')->offset, 0);  // nothing went through the glyph cache
+
+  LICE_SysBitmap surface;
+  surface.Resize(400, 340);
+  LICE_FillArea(&surface, 0, 0, 400, 340, 0xFF000000, 1.0f, ComposeCopy);
+  LICE_RECT box = {0, 0, 400, 340};
+  EXPECT_GT(font->RenderText(&surface, "W", -1, &box, LICE_DT_USEFGALPHA), 255);
+  int lit = 0;
+  for (int y = 0; y < 340; ++y)
+    for (int x = 0; x < 400; ++x) lit += (surface.PixelData()[y * surface.RowSpan() + x] & 0xFF) > 128;
+  EXPECT_GT(lit, 1000);
+
+  Canvas plain(400, 340, 0xFF000000);
+  font->RenderText(&plain.bm, "W", -1, &box, LICE_DT_USEFGALPHA);
+  int litPlain = 0;
+  for (auto p : plain.Pixels()) litPlain += (p & 0xFF) > 128;
+  EXPECT_GT(litPlain, 1000);
+  EXPECT_EQ(font->CachedGlyph('W')->offset, 0);
+}
+#endif
 
 }  // namespace
