@@ -72,15 +72,15 @@ public:
             visit(v[0]);
             visit(v[1]);
         };
-        for (const Stereo2nd* family : {lowBoost_, midBoost_, midCut_}) {
-            const int count = family == lowBoost_ ? kLowBoostCount : kMidBoostCount;
-            for (int k = 0; k < count; ++k) {
-                both(family[k].x1);
-                both(family[k].x2);
-                both(family[k].y1);
-                both(family[k].y2);
-            }
-        }
+        auto second = [&](const Stereo2nd& s) {
+            both(s.x1);
+            both(s.x2);
+            both(s.y1);
+            both(s.y2);
+        };
+        for (const Stereo2nd& s : lowBoost_) second(s);
+        for (const Stereo2nd& s : midBoost_) second(s);
+        for (const Stereo2nd& s : midCut_) second(s);
         for (const Stereo1st& s : lowCut_) { both(s.x1); both(s.y1); }
         for (const Stereo1st& s : highBoost_) { both(s.x1); both(s.y1); }
         for (const Stereo1st& s : highCut_) { both(s.x1); both(s.y1); }

@@ -19,7 +19,7 @@
 namespace brimo {
 namespace {
 
-constexpr int kFrames = 3000;
+constexpr int kFrames = 800;
 constexpr int kCases = 4;
 
 // Case k: fixed seed, factor 4 or 16 alternately, random settings and block sizes.
@@ -34,7 +34,7 @@ std::vector<double> Render(int k)
     std::vector<double> outLeft(kFrames), outRight(kFrames);
     EqualiserChain chain;
     for (int pos = 0; pos < kFrames;) {
-        const int n = std::min(kFrames - pos, test::UniformInt(rng, 1, 600));
+        const int n = std::min(kFrames - pos, test::UniformInt(rng, 1, 300));
         const double* in[2] = {left.data() + pos, right.data() + pos};
         double* out[2] = {outLeft.data() + pos, outRight.data() + pos};
         chain.ProcessBlock(in, out, n, fs, s);
