@@ -108,6 +108,7 @@ const char* IParamDef::GetDisplayText(double plain) const
 
 void IParamDef::FormatValue(double plain, char* out) const
 {
+  if (!out) return;
   const char* text = GetDisplayText(plain);
   if (text[0])
   {
