@@ -4,9 +4,18 @@ function result(key, v)
   io.stdout:flush()
 end
 
+-- Leaves without Ardour's own session teardown, which is not reliable headless; the engine is
+-- stopped first so no audio thread is running while the process exits.
+function finish(code)
+  io.stdout:flush()
+  ARDOUR.LuaAPI.usleep(500000)  -- let the butler finish pending locates first
+  AudioEngine:stop(false)
+  os.exit(code)
+end
+
 function fail(key, v)
   result(key, v)
-  os.exit(1)
+  finish(1)
 end
 
 -- Ardour's index of the plug-in parameter with this name (Ardour keeps the plug-in's program
