@@ -147,55 +147,113 @@ inline StereoSample Flush(StereoSample y)
     return y;
 }
 
-inline StereoSample Shape(StereoSample v) { return StereoSample{ColourShape(v[0]), ColourShape(v[1])}; }
+// ColourShape on both lanes at once, with the same arithmetic: the magnitude scaled, clamped to
+// the table (199 at and beyond the hard limit, 0 for NaN), interpolated, and the sign of x copied.
+inline StereoSample Shape(StereoSample x)
+{
+    using IndexPair = int __attribute__((vector_size(8)));
+    constexpr long long kSign = static_cast<long long>(0x8000000000000000ULL);
+    constexpr StereoMask kSignBit = {kSign, kSign};
+    const StereoSample limit = {199.0, 199.0};
+
+    const StereoSample magnitude = ZeroWhere(x, kSignBit);
+    StereoSample v = static_cast<double>(kSaturationScale) * magnitude;
+    const StereoMask inside = v < limit;   // false for NaN
+    const StereoMask beyond = v >= limit;  // false for NaN
+    v = reinterpret_cast<StereoSample>((reinterpret_cast<StereoMask>(v) & inside) |
+                                       (reinterpret_cast<StereoMask>(limit) & beyond));
+    const IndexPair index = __builtin_convertvector(v, IndexPair);  // truncation toward zero
+    const StereoSample t = v - __builtin_convertvector(index, StereoSample);
+    const StereoSample low = {kSaturationTable[index[0]], kSaturationTable[index[1]]};
+    const StereoSample high = {kSaturationTable[index[0] + 1], kSaturationTable[index[1] + 1]};
+    const StereoSample r = low * (1.0 - t) + high * t;  // never negative: the table is
+    return reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(r) |
+                                          (reinterpret_cast<StereoMask>(x) & kSignBit));
+}
+
+
+// The colouration of a block at a fixed factor N (0: the factor is only known at run time).
+// Histories and coefficients live in locals for the whole block so that they can stay in
+// registers; the recursion is a chain of dependent additions and every load on it costs time. With
+// N fixed the sub-sample loop unrolls completely and the history shifts become register renames.
+template <int kFactor>
+void ColourBlock(const ColourFilterDesign& design, int factor, StereoSample* up, StereoSample* down,
+                 const double* left, const double* right, StereoSample* out, int frames)
+{
+    const int n = kFactor > 0 ? kFactor : factor;
+    StereoSample u0 = up[0], u1 = up[1], u2 = up[2], u3 = up[3], u4 = up[4];
+    StereoSample u5 = up[5], u6 = up[6], u7 = up[7], u8 = up[8], u9 = up[9];
+    StereoSample d0 = down[0], d1 = down[1], d2 = down[2], d3 = down[3], d4 = down[4];
+    StereoSample d5 = down[5], d6 = down[6], d7 = down[7], d8 = down[8], d9 = down[9];
+    const double g = design.g;
+    const double f1 = design.f[0], f2 = design.f[1], f3 = design.f[2], f4 = design.f[3], f5 = design.f[4];
+    const double f6 = design.f[5], f7 = design.f[6], f8 = design.f[7], f9 = design.f[8], f10 = design.f[9];
+    const double gainN = static_cast<double>(n);
+
+    // Up-sampling filter step (with the input on the first sub-sample, zero after) and the
+    // saturation; returns the shaped value for the down-sampling filter.
+    auto upStep = [&](bool first, StereoSample x) {
+        // g * 0 is +0, and f1 * y[n-1] is never -0 (f1 > 0 and the history holds +0 or values of
+        // magnitude 2^-54 and more), so the zero-stuffed input term changes nothing and is left out.
+        StereoSample head = f1 * u0;
+        if (first)
+            head = head + g * x;
+        StereoSample y = head + f2 * u1 + f3 * u2 + f4 * u3 + f5 * u4 + f6 * u5 + f7 * u6 + f8 * u7 + f9 * u8 +
+                         f10 * u9;
+        y = Flush(y);
+        u9 = u8; u8 = u7; u7 = u6; u6 = u5; u5 = u4; u4 = u3; u3 = u2; u2 = u1; u1 = u0; u0 = y;
+        return Shape(gainN * y);
+    };
+    auto downStep = [&](StereoSample v) {
+        StereoSample z = (f1 * d0 + g * v) + f2 * d1 + f3 * d2 + f4 * d3 + f5 * d4 + f6 * d5 + f7 * d6 + f8 * d7 +
+                         f9 * d8 + f10 * d9;
+        z = Flush(z);
+        d9 = d8; d8 = d7; d7 = d6; d6 = d5; d5 = d4; d4 = d3; d3 = d2; d2 = d1; d1 = d0; d0 = z;
+        return z;
+    };
+
+    if (n == 1) {
+        for (int i = 0; i < frames; ++i)
+            out[i] = downStep(upStep(true, MakeStereo(left[i], right[i])));
+    } else {
+        // The two filters are independent recursions linked only by the shaped values. Running the
+        // down-sampling filter one sub-sample behind the up-sampling one puts both recursions side
+        // by side in the instruction stream, so the processor overlaps them instead of waiting for
+        // one chain of additions after the other. The order of each filter's own steps is unchanged.
+        StereoSample pending{};
+        for (int i = 0; i < frames; ++i) {
+            const StereoSample v0 = upStep(true, MakeStereo(left[i], right[i]));
+            if (i > 0)
+                downStep(pending);  // last sub-sample of the previous frame
+            pending = v0;
+#pragma GCC unroll 16
+            for (int j = 1; j < n; ++j) {
+                const StereoSample v = upStep(false, StereoSample{});
+                const StereoSample z = downStep(pending);
+                if (j == 1)
+                    out[i] = z;  // decimation keeps the first sub-sample of each group
+                pending = v;
+            }
+        }
+        if (frames > 0)
+            downStep(pending);
+    }
+
+    up[0] = u0; up[1] = u1; up[2] = u2; up[3] = u3; up[4] = u4;
+    up[5] = u5; up[6] = u6; up[7] = u7; up[8] = u8; up[9] = u9;
+    down[0] = d0; down[1] = d1; down[2] = d2; down[3] = d3; down[4] = d4;
+    down[5] = d5; down[6] = d6; down[7] = d7; down[8] = d8; down[9] = d9;
+}
 
 }  // namespace
 
 void StereoColouration::Process(const double* left, const double* right, StereoSample* out, int frames)
 {
-    // Histories and coefficients live in locals for the whole block so that they can stay in
-    // registers; the recursion is a chain of dependent additions and every load on it costs time.
-    StereoSample u0 = up_[0], u1 = up_[1], u2 = up_[2], u3 = up_[3], u4 = up_[4];
-    StereoSample u5 = up_[5], u6 = up_[6], u7 = up_[7], u8 = up_[8], u9 = up_[9];
-    StereoSample d0 = down_[0], d1 = down_[1], d2 = down_[2], d3 = down_[3], d4 = down_[4];
-    StereoSample d5 = down_[5], d6 = down_[6], d7 = down_[7], d8 = down_[8], d9 = down_[9];
-    const double g = design_.g;
-    const double f1 = design_.f[0], f2 = design_.f[1], f3 = design_.f[2], f4 = design_.f[3], f5 = design_.f[4];
-    const double f6 = design_.f[5], f7 = design_.f[6], f8 = design_.f[7], f9 = design_.f[8], f10 = design_.f[9];
-    const double gainN = static_cast<double>(factor_);
-
-    for (int i = 0; i < frames; ++i) {
-        const StereoSample x = MakeStereo(left[i], right[i]);
-        StereoSample kept{};
-        for (int j = 0; j < factor_; ++j) {
-            // Up-sampling filter. After the first sub-sample the zero-stuffed input term g * 0 is
-            // +0, and f1 * y[n-1] is never -0 (f1 > 0 and the history holds +0 or |y| >= 2^-54),
-            // so adding it changes nothing and is left out.
-            StereoSample head = f1 * u0;
-            if (j == 0)
-                head = head + g * x;
-            StereoSample y = head + f2 * u1 + f3 * u2 + f4 * u3 + f5 * u4 + f6 * u5 + f7 * u6 + f8 * u7 +
-                             f9 * u8 + f10 * u9;
-            y = Flush(y);
-            u9 = u8; u8 = u7; u7 = u6; u6 = u5; u5 = u4; u4 = u3; u3 = u2; u2 = u1; u1 = u0; u0 = y;
-
-            const StereoSample v = Shape(gainN * y);
-
-            // Down-sampling filter.
-            StereoSample z = (f1 * d0 + g * v) + f2 * d1 + f3 * d2 + f4 * d3 + f5 * d4 + f6 * d5 + f7 * d6 +
-                             f8 * d7 + f9 * d8 + f10 * d9;
-            z = Flush(z);
-            d9 = d8; d8 = d7; d7 = d6; d6 = d5; d5 = d4; d4 = d3; d3 = d2; d2 = d1; d1 = d0; d0 = z;
-            if (j == 0)
-                kept = z;
-        }
-        out[i] = kept;
+    switch (factor_) {
+    case 4: ColourBlock<4>(design_, factor_, up_, down_, left, right, out, frames); break;
+    case 16: ColourBlock<16>(design_, factor_, up_, down_, left, right, out, frames); break;
+    default: ColourBlock<0>(design_, factor_, up_, down_, left, right, out, frames); break;
     }
-
-    up_[0] = u0; up_[1] = u1; up_[2] = u2; up_[3] = u3; up_[4] = u4;
-    up_[5] = u5; up_[6] = u6; up_[7] = u7; up_[8] = u8; up_[9] = u9;
-    down_[0] = d0; down_[1] = d1; down_[2] = d2; down_[3] = d3; down_[4] = d4;
-    down_[5] = d5; down_[6] = d6; down_[7] = d7; down_[8] = d8; down_[9] = d9;
 }
 
 }  // namespace brimo
