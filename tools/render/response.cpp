@@ -162,10 +162,6 @@ std::string ResponseSvg(const std::vector<double>& frequencies,
                      "\" text-anchor=\"middle\">" + FrequencyLabel(f) + "</text>\n";
         }
     }
-    s += "<line x1=\"" + Fixed(x(kFmax), 2) + "\" y1=\"" + Fixed(kTop, 1) + "\" x2=\"" + Fixed(x(kFmax), 2) +
-         "\" y2=\"" + Fixed(kTop + plotH, 1) + "\" stroke=\"#bbbbbb\"/>\n";
-    s += "<text x=\"" + Fixed(x(kFmax), 2) + "\" y=\"" + Fixed(kTop + plotH + 16, 1) +
-         "\" text-anchor=\"middle\">20k</text>\n";
     // dB grid, 0 dB drawn darker.
     const int lines = static_cast<int>(std::lround((axis.hi - axis.lo) / axis.step));
     for (int i = 0; i <= lines; ++i) {
