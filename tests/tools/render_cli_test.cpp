@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <sstream>
 
+#include "commands.h"
+#include "response.h"
+#include "session.h"
 #include "signals.h"
 #include "test_dir.h"
 
@@ -231,6 +234,28 @@ TEST_F(RenderCli, ResponseReproducesTheDocumentedFigures) {
     EXPECT_NEAR(csv.At(3, 692.6) - csv.At(2, 692.6), -11.5, 0.1);
     // "Low Boost" -0.99 switches the network in: a bump of about 2.5 dB at 100.7 Hz.
     EXPECT_NEAR(csv.At(4, 100.7) - csv.At(0, 100.7), 2.5, 0.1);
+}
+
+TEST_F(RenderCli, MeasuringLevelDoesNotDisturbTheResponse) {
+    // The colouration is signal dependent; at the measuring level it must be linear enough that
+    // a tenfold quieter impulse gives the same curve. Mid boost near its minimum is the slowest
+    // network to decay, so it also shows the recording is long enough.
+    std::string error;
+    const auto frequencies = LogFrequencies(20.0, 20000.0, 20);
+    std::vector<std::vector<double>> curves;
+    for (double level : {kImpulseLevel, kImpulseLevel / 10}) {
+        auto session = Session::Open(BRIMO_TEST_BUNDLE, error);
+        ASSERT_TRUE(session) << error;
+        std::vector<ResolvedSetting> settings;
+        ASSERT_TRUE(session->Resolve({{"High Boost", "8"}, {"Mid Boost", "0.001"}, {"Low Boost", "0"}}, settings,
+                                     error))
+            << error;
+        std::vector<double> db;
+        ASSERT_TRUE(MeasureResponse(*session, 44100, settings, frequencies, db, error, level)) << error;
+        curves.push_back(db);
+    }
+    for (size_t i = 0; i < frequencies.size(); ++i)
+        EXPECT_NEAR(curves[0][i], curves[1][i], 0.0005) << frequencies[i] << " Hz";
 }
 
 TEST_F(RenderCli, ListParamsShowsTheHostView) {

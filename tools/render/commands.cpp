@@ -137,13 +137,14 @@ std::string Plain(double v) {
 }  // namespace
 
 bool MeasureResponse(Session& session, double sampleRate, const std::vector<ResolvedSetting>& settings,
-                     const std::vector<double>& frequencies, std::vector<double>& db, std::string& error) {
+                     const std::vector<double>& frequencies, std::vector<double>& db, std::string& error,
+                     double impulseLevel) {
     // Mono is enough: both channels run the same chain.
     if (!session.Start(sampleRate, 1, 512, settings, error)) return false;
     std::vector<std::vector<double>> h(1, std::vector<double>(static_cast<size_t>(kImpulseSeconds * sampleRate)));
-    h[0][0] = kImpulseLevel;
+    h[0][0] = impulseLevel;
     if (!session.Process(h, {}, error)) return false;
-    for (double& v : h[0]) v /= kImpulseLevel;
+    for (double& v : h[0]) v /= impulseLevel;
     db = MagnitudeDb(h[0], sampleRate, frequencies);
     return true;
 }
