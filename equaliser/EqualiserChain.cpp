@@ -120,25 +120,44 @@ void EqualiserChain::Run(const double* left, const double* right, double* outLef
     Stereo1st highCut = s.highCut > 0 ? highCut_[s.highCut - 1] : Stereo1st{};
     const bool useLowCut = s.lowCut > 0, useHighBoost = s.highBoost > 0, useHighCut = s.highCut > 0;
 
+    // The six stages run as a software pipeline: at step t the low cut takes sample t, the low
+    // boost sample t - 1, and so on down to the high cut with sample t - 5. Each stage is a
+    // recursion with a division in it; in this order the six recursions are independent of each
+    // other within one step, so the processor overlaps them instead of waiting for a sample to pass
+    // all six in turn. Every section still sees its inputs in sample order, so the results are the
+    // same. The pipeline fills and drains within each chunk.
+    StereoSample lc{}, lb{}, mb{}, mc{}, hb{};
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const int n = static_cast<int>(std::min<std::int32_t>(kChunk, frames - start));
         colour_.Process(left + start, right + start, colourScratch_, n);
+        const double* inL = left + start;
+        const double* inR = right + start;
+        double* outL = outLeft + start;
+        double* outR = outRight + start;
 
-        for (int k = 0; k < n; ++k) {
-            const std::int32_t i = start + k;
-            const StereoSample x = MakeStereo(left[i], right[i]);
-            const StereoSample u = K * colourScratch_[k] + x;
-            const StereoSample lc = useLowCut ? M * lowCut.Step(u) : u;
-            StereoSample lb = M * lowBoost.Step(lc);
-            if (lowBoostOff)
-                lb = lc;
-            const StereoSample mb = M * midBoost.Step(lb);
-            const StereoSample mc = midCut.Step(mb);
-            const StereoSample hb = useHighBoost ? M * highBoost.Step(mc) : mc;
-            const StereoSample hc = useHighCut ? highCut.Step(hb) : hb;
-            const StereoSample out = bypass ? x : hc * gain;
-            outLeft[i] = out[0];
-            outRight[i] = out[1];
+        for (int t = 0; t < n + 5; ++t) {
+            if (t >= 5) {
+                const int i = t - 5;
+                const StereoSample hc = useHighCut ? highCut.Step(hb) : hb;
+                // The dry sample is read before the output is written: the arrays may coincide.
+                const StereoSample out = bypass ? MakeStereo(inL[i], inR[i]) : hc * gain;
+                outL[i] = out[0];
+                outR[i] = out[1];
+            }
+            if (t >= 4 && t - 4 < n)
+                hb = useHighBoost ? M * highBoost.Step(mc) : mc;
+            if (t >= 3 && t - 3 < n)
+                mc = midCut.Step(mb);
+            if (t >= 2 && t - 2 < n)
+                mb = M * midBoost.Step(lb);
+            if (t >= 1 && t - 1 < n) {
+                const StereoSample boosted = M * lowBoost.Step(lc);  // steps even when bypassed
+                lb = lowBoostOff ? lc : boosted;
+            }
+            if (t < n) {
+                const StereoSample u = K * colourScratch_[t] + MakeStereo(inL[t], inR[t]);
+                lc = useLowCut ? M * lowCut.Step(u) : u;
+            }
         }
     }
 
