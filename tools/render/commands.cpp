@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -128,6 +129,12 @@ std::string ResponseBase(std::string path) {
     return path;
 }
 
+// The chart's 20 Hz to 20 kHz, stopping short of the Nyquist frequency at low sample rates
+// (above it a digital response only mirrors what lies below).
+std::vector<double> ChartFrequencies(double sampleRate) {
+    return LogFrequencies(20.0, std::min(20000.0, 0.499 * sampleRate), 100);
+}
+
 std::string Plain(double v) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g", v);
@@ -236,7 +243,7 @@ int RunResponse(const Options& options) {
     std::string error;
     const std::string base = ResponseBase(options.output);
     std::shared_ptr<host::Module> module;
-    const std::vector<double> frequencies = LogFrequencies(20.0, 20000.0, 100);
+    const std::vector<double> frequencies = ChartFrequencies(options.sampleRate);
     std::vector<ResponseCurve> curves;
     if (!MeasureCurves(options, module, frequencies, curves, error) ||
         !WriteResponse(base, frequencies, curves,
@@ -274,7 +281,7 @@ int RunDemo(const Options& options) {
     Options demo = options;
     demo.curves = {{"defaults", {}}, {"demo setting", kDemoSettings}};
     demo.sampleRate = kRate;
-    const std::vector<double> frequencies = LogFrequencies(20.0, 20000.0, 100);
+    const std::vector<double> frequencies = ChartFrequencies(kRate);
     std::vector<ResponseCurve> curves;
     if (!RenderAudio(demo, module, kDemoSettings, output, error) ||
         !MeasureCurves(demo, module, frequencies, curves, error)) {

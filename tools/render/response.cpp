@@ -184,6 +184,15 @@ std::string ResponseSvg(const std::vector<double>& frequencies,
     // Curves, clipped to the plot area.
     s += "<clipPath id=\"plot\"><rect x=\"" + Fixed(kLeft, 1) + "\" y=\"" + Fixed(kTop, 1) + "\" width=\"" +
          Fixed(plotW, 1) + "\" height=\"" + Fixed(plotH, 1) + "\"/></clipPath>\n";
+    // The legend sits on a translucent panel so curves passing beneath it stay readable.
+    if (!curves.empty()) {
+        size_t longest = 0;
+        for (const ResponseCurve& c : curves) longest = std::max(longest, c.label.size());
+        s += "<rect x=\"" + Fixed(kLeft + 6, 1) + "\" y=\"" + Fixed(kTop + 4, 1) + "\" width=\"" +
+             Fixed(42 + 7.0 * static_cast<double>(longest), 1) + "\" height=\"" +
+             Fixed(18.0 * static_cast<double>(curves.size()) + 4, 1) +
+             "\" fill=\"white\" fill-opacity=\"0.8\" stroke=\"#cccccc\"/>\n";
+    }
     for (size_t c = 0; c < curves.size(); ++c) {
         const char* colour = kColours[c % std::size(kColours)];
         std::string points;
