@@ -25,7 +25,7 @@ using namespace Steinberg::Vst;
 	uint32 PLUGIN_API addRef () override { return 1; }                                             \
 	uint32 PLUGIN_API release () override { return 1; }
 
-class ByteStream : public IBStream
+class ByteStream final : public IBStream
 {
 public:
 	explicit ByteStream (std::vector<uint8_t> bytes = {}, int32 maxPerRead = 0)
@@ -36,7 +36,8 @@ public:
 		int32 k = std::max<int32> (0, std::min<int32> (n, int32 (bytes.size () - pos)));
 		if (maxPerRead > 0)
 			k = std::min (k, maxPerRead);
-		std::memcpy (buffer, bytes.data () + pos, size_t (k));
+		if (k > 0)
+			std::memcpy (buffer, bytes.data () + pos, size_t (k));
 		pos += size_t (k);
 		if (got)
 			*got = k;
@@ -72,7 +73,7 @@ public:
 	bool failWrites = false;
 };
 
-class Queue : public IParamValueQueue
+class Queue final : public IParamValueQueue
 {
 public:
 	Queue (ParamID id, std::vector<ParamValue> values) : id (id), values (std::move (values)) {}
@@ -99,7 +100,7 @@ public:
 	bool failReads = false;
 };
 
-class Changes : public IParameterChanges
+class Changes final : public IParameterChanges
 {
 public:
 	Changes& add (ParamID id, std::vector<ParamValue> values)
@@ -123,7 +124,7 @@ public:
 	std::vector<Queue> queues;
 };
 
-class HostApp : public IHostApplication
+class HostApp final : public IHostApplication
 {
 public:
 	explicit HostApp (const char* name) : name (name) {}
