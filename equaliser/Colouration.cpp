@@ -212,31 +212,41 @@ void ColourBlock(const ColourFilterDesign& design, int factor, StereoSample* up,
         return z;
     };
 
-    if (n == 1) {
-        for (int i = 0; i < frames; ++i)
+    if (n < 3) {
+        for (int i = 0; i < frames; ++i) {
             out[i] = downStep(upStep(true, MakeStereo(left[i], right[i])));
+            for (int j = 1; j < n; ++j)
+                downStep(upStep(false, StereoSample{}));
+        }
     } else {
         // The two filters are independent recursions linked only by the shaped values. Running the
-        // down-sampling filter one sub-sample behind the up-sampling one puts both recursions side
-        // by side in the instruction stream, so the processor overlaps them instead of waiting for
-        // one chain of additions after the other. The order of each filter's own steps is unchanged.
-        StereoSample pending{};
+        // down-sampling filter two sub-samples behind the up-sampling one puts both recursions side
+        // by side in the instruction stream, with the saturation's latency in between, so the
+        // processor overlaps them instead of waiting for one chain of additions after the other.
+        // The order of each filter's own steps is unchanged. older and newer hold the shaped
+        // values that the down-sampling filter has still to take.
+        StereoSample older{}, newer{};
+        auto advance = [&](StereoSample v, bool stepDown) {
+            StereoSample z{};
+            if (stepDown)
+                z = downStep(older);
+            older = newer;
+            newer = v;
+            return z;
+        };
         for (int i = 0; i < frames; ++i) {
-            const StereoSample v0 = upStep(true, MakeStereo(left[i], right[i]));
-            if (i > 0)
-                downStep(pending);  // last sub-sample of the previous frame
-            pending = v0;
+            // The first two down-sampling steps of a frame finish the previous frame.
+            advance(upStep(true, MakeStereo(left[i], right[i])), i > 0);
+            advance(upStep(false, StereoSample{}), i > 0);
+            out[i] = advance(upStep(false, StereoSample{}), true);  // decimation keeps sub-sample 0
 #pragma GCC unroll 16
-            for (int j = 1; j < n; ++j) {
-                const StereoSample v = upStep(false, StereoSample{});
-                const StereoSample z = downStep(pending);
-                if (j == 1)
-                    out[i] = z;  // decimation keeps the first sub-sample of each group
-                pending = v;
-            }
+            for (int j = 3; j < n; ++j)
+                advance(upStep(false, StereoSample{}), true);
         }
-        if (frames > 0)
-            downStep(pending);
+        if (frames > 0) {
+            downStep(older);
+            downStep(newer);
+        }
     }
 
     up[0] = u0; up[1] = u1; up[2] = u2; up[3] = u3; up[4] = u4;

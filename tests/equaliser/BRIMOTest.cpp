@@ -177,14 +177,12 @@ TEST(BRIMO, ProcessesThroughTheChainWithCurrentSettings)
   p.RunBlock64(in, 2, out, 2, frames);
 
   brimo::EqualiserChain chain;
-  double* expected[2] = {expL.data(), expR.data()};
   for (int pos = 0; pos < frames; pos += 256)
   {
     const double* pieceIn[2] = {left.data() + pos, right.data() + pos};
     double* pieceOut[2] = {expL.data() + pos, expR.data() + pos};
     chain.ProcessBlock(pieceIn, pieceOut, std::min(256, frames - pos), 96000.0, s);
   }
-  (void)expected;
   EXPECT_EQ(0, std::memcmp(outL.data(), expL.data(), frames * sizeof(double)));
   EXPECT_EQ(0, std::memcmp(outR.data(), expR.data(), frames * sizeof(double)));
 
