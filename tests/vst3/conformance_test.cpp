@@ -13,9 +13,9 @@ namespace {
 using namespace Steinberg::Vst;
 
 TEST(Lifecycle, RepeatedCyclesAnswerSuccess) {
+    HostApplication context;  // outlives the instance, which keeps it until terminate
     auto p = makePlugin();
     ASSERT_TRUE(p);
-    HostApplication context;
     auto in = testSignal<float>(2, 128);
     for (int cycle = 0; cycle < 3; ++cycle) {
         SCOPED_TRACE(cycle);
@@ -39,9 +39,9 @@ TEST(Lifecycle, RepeatedCyclesAnswerSuccess) {
 }
 
 TEST(Lifecycle, SecondInitializeIsRefusedWithoutDuplicates) {
+    HostApplication context;  // outlives the instance, which keeps it until terminate
     auto p = makePlugin();
     ASSERT_TRUE(p);
-    HostApplication context;
     EXPECT_EQ(p->component()->initialize(&context), kResultFalse);
     EXPECT_EQ(p->controller()->getParameterCount(), 15);
     EXPECT_EQ(p->busCount(kAudio, kInput), 1);
