@@ -89,6 +89,7 @@ public:
   {
     for (IControl* control : controls)
     {
+      if (!control) continue;
       if (control->ParamIdx() == paramIdx) control->SetValueFromPlugin(normalized);
       const int32_t k = control->AuxBindingPosition(paramIdx);
       if (k >= 0) control->SetAuxValueFromPlugin(k, normalized);
