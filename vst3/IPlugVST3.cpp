@@ -144,7 +144,9 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 {
 	try
 	{
-		const tresult result = SingleComponentEffect::initialize (context);
+		// A null host context would leave the base class believing it was never initialised, so
+		// the adaptor keeps its own flag: buses and parameters are built exactly once.
+		tresult result = initialized ? kResultFalse : SingleComponentEffect::initialize (context);
 		if (context)
 		{
 			FUnknownPtr<IHostApplication> app (context);
@@ -161,6 +163,7 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 		{
 			CreateBuses ();
 			RegisterParameters ();
+			initialized = true;
 		}
 		OnHostIdentified ();
 		{
@@ -178,6 +181,7 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 tresult PLUGIN_API IPlugVST3::terminate ()
 {
 	UnitGroups ().clear ();
+	initialized = false;
 	return SingleComponentEffect::terminate ();
 }
 

@@ -157,6 +157,7 @@ private:
 	void RunPiece (Steinberg::Vst::ProcessData& data, bool is64, int32_t offset, int32_t frames);
 	void SilenceHostOutputs (Steinberg::Vst::ProcessData& data);
 
+	bool initialized = false;
 	int32_t sidechainChannels = 0;
 	bool sidechainActive = false;
 	Steinberg::Vst::ProcessContext transport {}; // the last processing call's host context

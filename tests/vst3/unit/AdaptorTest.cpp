@@ -302,6 +302,13 @@ TEST_F (Adaptor, LifecycleRepeatsCleanlyAndIdentifiesTheHost)
 		EXPECT_EQ (plug->getBusCount (kAudio, kOutput), 1);
 		EXPECT_EQ (static_cast<IUnitInfo*> (plug)->getUnitCount (), 2);
 	}
+	// Without a host context a second initialize is refused all the same.
+	EXPECT_EQ (plug->terminate (), kResultOk);
+	EXPECT_EQ (plug->initialize (nullptr), kResultOk);
+	EXPECT_EQ (plug->initialize (nullptr), kResultFalse);
+	EXPECT_EQ (controller ()->getParameterCount (), 5);
+	EXPECT_EQ (plug->getBusCount (kAudio, kInput), 1);
+
 	EXPECT_EQ (controller ()->createView ("editor"), nullptr);
 	EXPECT_EQ (controller ()->createView (nullptr), nullptr);
 }
