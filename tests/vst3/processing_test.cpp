@@ -198,6 +198,42 @@ TEST(Processing, MonoLayout) {
     for (int i = 0; i < kFrames; ++i) ASSERT_EQ(out.data[0][i], outRef.data[0][i]) << i;
 }
 
+// Hosts do not always send what was negotiated: a one-channel input bus to a stereo layout, or
+// an output bus they switched off. The plug-in must neither read nor write past what it is given.
+TEST(Processing, FewerChannelsThanNegotiatedAndInactiveOutput) {
+    auto p = prepared(SampleSize::k32, 2);
+    auto ref = prepared(SampleSize::k32, 2);
+    ASSERT_TRUE(p && ref);
+    auto in = testSignal<float>(1, kBlock);
+    Planar<float> out(2, kBlock);
+    AudioBusBuffers inBus{}, outBus{};
+    inBus.numChannels = 1;
+    inBus.channelBuffers32 = in.ptrs.data();
+    outBus.numChannels = 2;
+    outBus.channelBuffers32 = out.ptrs.data();
+    ProcessData data;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = kBlock;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = &inBus;
+    data.outputs = &outBus;
+    ASSERT_EQ(p->processRaw(data), kResultOk);
+    EXPECT_TRUE(allNormal(out));
+    // The missing right input is silence: the left output matches a stereo run whose right
+    // channel is silent.
+    Planar<float> stereo(2, kBlock);
+    stereo.data[0] = in.data[0];
+    auto expected = run(*ref, stereo, kBlock);
+    EXPECT_EQ(out.data[0], expected.data[0]);
+
+    // Output bus switched off: the host's buffers stay as they are.
+    ASSERT_EQ(p->component()->activateBus(kAudio, kOutput, 0, false), kResultOk);
+    for (auto& c : out.data) std::fill(c.begin(), c.end(), 3.0f);
+    ASSERT_EQ(p->processRaw(data), kResultOk);
+    for (auto& c : out.data)
+        for (float v : c) ASSERT_EQ(v, 3.0f);
+}
+
 TEST(Processing, HostIdentityDoesNotChangeTheSound) {
     // The host code is recorded for the plug-in class but not reported through any VST3
     // interface; its table is tested with the framework. Here: every kind of host context
