@@ -287,17 +287,21 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements (SpeakerArrangement* inputs, in
 	try
 	{
 		String128 name;
+		// A rebuilt bus keeps the activation the host gave the one it replaces, so a host that
+		// activated its buses before choosing the arrangement is not left with a silent bus.
 		if (BusChannels (audioInputs, 0) != in)
 		{
+			const bool wasActive = BusActive (audioInputs, 0);
 			audioInputs.clear ();
 			WidenToUtf16 ("Input", name);
-			addAudioInput (name, ArrangementFor (in), kMain, BusInfo::kDefaultActive);
+			addAudioInput (name, ArrangementFor (in), kMain, BusInfo::kDefaultActive)->setActive (wasActive);
 		}
 		if (BusChannels (audioOutputs, 0) != out)
 		{
+			const bool wasActive = BusActive (audioOutputs, 0);
 			audioOutputs.clear ();
 			WidenToUtf16 ("Output", name);
-			addAudioOutput (name, ArrangementFor (out));
+			addAudioOutput (name, ArrangementFor (out))->setActive (wasActive);
 		}
 		if (sidechainChannels > 0)
 		{

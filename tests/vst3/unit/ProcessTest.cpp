@@ -1,6 +1,8 @@
 // The processing call: parameter queues, bypass, presets, 32- and 64-bit audio, odd host calls.
 #include "TestHost.h"
 
+#include "pluginterfaces/vst/vstspeaker.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -216,6 +218,13 @@ TEST_F (Processing, ChannelsFollowTheBusesOfEachCall)
 	ASSERT_EQ (plug->activateBus (kAudio, kOutput, 0, true), kResultTrue);
 	ASSERT_EQ (Process<double> (plug, in, out, 32), kResultOk);
 	EXPECT_EQ (out, in);
+
+	// Mono buses chosen after activation stay active.
+	SpeakerArrangement monoArr = SpeakerArr::kMono;
+	ASSERT_EQ (plug->setBusArrangements (&monoArr, 1, &monoArr, 1), kResultOk);
+	auto in1 = Ramp<double> (32, 1), out1 = Filled<double> (32, 3.0, 1);
+	ASSERT_EQ (Process<double> (plug, in1, out1, 32), kResultOk);
+	EXPECT_EQ (out1, in1);
 }
 
 TEST_F (Processing, FiniteOutputAtAnyRateAndBlockSizeOnAnyThread)
