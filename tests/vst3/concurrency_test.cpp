@@ -8,7 +8,7 @@
 namespace brimo::test {
 namespace {
 
-TEST(Concurrency, StateAndParametersWhileProcessing) {
+TEST(BundleConcurrency, StateAndParametersWhileProcessing) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     ASSERT_EQ(p->prepare(48000, 128, 2, SampleSize::k32), kResultOk);
@@ -53,7 +53,7 @@ TEST(Concurrency, StateAndParametersWhileProcessing) {
     EXPECT_LE(last[kOutput], 15.0);
 }
 
-TEST(Concurrency, InstancesCreatedOnSeveralThreads) {
+TEST(BundleConcurrency, InstancesCreatedOnSeveralThreads) {
     auto m = module();
     ASSERT_TRUE(m);
     auto cls = m->firstAudioEffect();

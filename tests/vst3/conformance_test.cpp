@@ -12,7 +12,7 @@ namespace {
 
 using namespace Steinberg::Vst;
 
-TEST(Lifecycle, RepeatedCyclesAnswerSuccess) {
+TEST(BundleLifecycle, RepeatedCyclesAnswerSuccess) {
     HostApplication context;  // outlives the instance, which keeps it until terminate
     auto p = makePlugin();
     ASSERT_TRUE(p);
@@ -38,7 +38,7 @@ TEST(Lifecycle, RepeatedCyclesAnswerSuccess) {
     }
 }
 
-TEST(Lifecycle, SecondInitializeIsRefusedWithoutDuplicates) {
+TEST(BundleLifecycle, SecondInitializeIsRefusedWithoutDuplicates) {
     HostApplication context;  // outlives the instance, which keeps it until terminate
     auto p = makePlugin();
     ASSERT_TRUE(p);
@@ -48,7 +48,7 @@ TEST(Lifecycle, SecondInitializeIsRefusedWithoutDuplicates) {
     EXPECT_EQ(p->busCount(kAudio, kOutput), 1);
 }
 
-TEST(Lifecycle, ManyInstancesAndTeardownWhileActive) {
+TEST(BundleLifecycle, ManyInstancesAndTeardownWhileActive) {
     std::vector<std::unique_ptr<Plugin>> many;
     for (int i = 0; i < 8; ++i) {
         many.push_back(makePlugin());
@@ -59,7 +59,7 @@ TEST(Lifecycle, ManyInstancesAndTeardownWhileActive) {
     EXPECT_TRUE(makePlugin());
 }
 
-class Odd : public ::testing::Test {
+class BundleConformance : public ::testing::Test {
 protected:
     void SetUp() override {
         plugin = makePlugin();
@@ -68,7 +68,7 @@ protected:
     std::unique_ptr<Plugin> plugin;
 };
 
-TEST_F(Odd, ParameterFlushWithoutAudio) {
+TEST_F(BundleConformance, ParameterFlushWithoutAudio) {
     ASSERT_EQ(plugin->prepare(48000, 256, 2, SampleSize::k32), kResultOk);
     ProcessData data;
     data.numSamples = 0;
@@ -82,7 +82,7 @@ TEST_F(Odd, ParameterFlushWithoutAudio) {
     EXPECT_EQ(plugin->processRaw(data), kResultOk);
 }
 
-TEST_F(Odd, ZeroFramesAndZeroChannels) {
+TEST_F(BundleConformance, ZeroFramesAndZeroChannels) {
     ASSERT_EQ(plugin->prepare(48000, 256, 2, SampleSize::k32), kResultOk);
     Planar<float> in(2, 1), out(2, 1);
     out.data[0][0] = out.data[1][0] = 42.0f;
@@ -111,7 +111,7 @@ TEST_F(Odd, ZeroFramesAndZeroChannels) {
     EXPECT_TRUE(allNormal(o));
 }
 
-TEST_F(Odd, BlockLargerThanAnnounced) {
+TEST_F(BundleConformance, BlockLargerThanAnnounced) {
     ASSERT_EQ(plugin->prepare(48000, 64, 2, SampleSize::k32), kResultOk);
     auto in = testSignal<float>(2, 1000);
     Planar<float> out(2, 1000);
@@ -130,7 +130,7 @@ TEST_F(Odd, BlockLargerThanAnnounced) {
     EXPECT_TRUE(allNormal(out64));
 }
 
-TEST_F(Odd, ProcessBeforeSetup) {
+TEST_F(BundleConformance, ProcessBeforeSetup) {
     ASSERT_EQ(plugin->setChannels(2, 2), kResultOk);
     auto in = testSignal<float>(2, 256);
     Planar<float> out(2, 256);
@@ -144,7 +144,7 @@ TEST_F(Odd, ProcessBeforeSetup) {
     EXPECT_TRUE(allNormal(out64));
 }
 
-TEST_F(Odd, RandomBlockSizes) {
+TEST_F(BundleConformance, RandomBlockSizes) {
     constexpr int kMax = 512;
     ASSERT_EQ(plugin->prepare(48000, kMax, 2, SampleSize::k32), kResultOk);
     std::mt19937 rng(99);
@@ -159,7 +159,7 @@ TEST_F(Odd, RandomBlockSizes) {
     }
 }
 
-TEST_F(Odd, SampleRates) {
+TEST_F(BundleConformance, SampleRates) {
     for (double rate : {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0,
                         384000.0, 1234.5678, 8000.0}) {
         SCOPED_TRACE(rate);
@@ -177,7 +177,7 @@ TEST_F(Odd, SampleRates) {
     }
 }
 
-TEST_F(Odd, SilenceAfterSoundStaysClean) {
+TEST_F(BundleConformance, SilenceAfterSoundStaysClean) {
     // Filter tails must not decay into subnormal numbers, in either sample size.
     for (SampleSize size : {SampleSize::k32, SampleSize::k64}) {
         auto p = makePlugin();
@@ -200,7 +200,7 @@ TEST_F(Odd, SilenceAfterSoundStaysClean) {
     }
 }
 
-TEST_F(Odd, ProcessingOnAnotherThread) {
+TEST_F(BundleConformance, ProcessingOnAnotherThread) {
     ASSERT_EQ(plugin->prepare(48000, 256, 2, SampleSize::k32), kResultOk);
     auto in = testSignal<float>(2, 4096);
     Planar<float> fromMain = run(*plugin, in, 256);

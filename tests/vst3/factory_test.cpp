@@ -4,7 +4,7 @@
 namespace brimo::test {
 namespace {
 
-TEST(Factory, DescribesOneEqualiserClass) {
+TEST(BundleFactory, DescribesOneEqualiserClass) {
     auto m = module();
     ASSERT_TRUE(m);
     host::FactoryInfo f = m->factoryInfo();
@@ -28,7 +28,7 @@ TEST(Factory, DescribesOneEqualiserClass) {
     EXPECT_EQ(host::toString(c.cid), host::toString(expected));
 }
 
-TEST(Factory, RepeatedLookupSharesOneFactory) {
+TEST(BundleFactory, RepeatedLookupSharesOneFactory) {
     auto m = module();
     ASSERT_TRUE(m);
     std::string why;
@@ -40,7 +40,7 @@ TEST(Factory, RepeatedLookupSharesOneFactory) {
     EXPECT_TRUE(makePlugin());
 }
 
-TEST(Factory, UnknownClassOrInterfaceIsRefused) {
+TEST(BundleFactory, UnknownClassOrInterfaceIsRefused) {
     auto m = module();
     ASSERT_TRUE(m);
     Steinberg::TUID none = {};
@@ -52,7 +52,7 @@ TEST(Factory, UnknownClassOrInterfaceIsRefused) {
     EXPECT_FALSE(why.empty());
 }
 
-TEST(Factory, InstanceIsOneObjectServingEveryRole) {
+TEST(BundleFactory, InstanceIsOneObjectServingEveryRole) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     EXPECT_TRUE(p->isSingleComponent());

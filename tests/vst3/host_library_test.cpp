@@ -11,7 +11,7 @@
 namespace brimo::host {
 namespace {
 
-TEST(HostParameterChanges, QueuesKeepPointsSortedAndReuseStorage) {
+TEST(HostLibraryParameterChanges, QueuesKeepPointsSortedAndReuseStorage) {
     ParameterChanges changes;
     changes.add(7, 100, 0.5);
     changes.add(3, 0, 0.1);
@@ -40,7 +40,7 @@ TEST(HostParameterChanges, QueuesKeepPointsSortedAndReuseStorage) {
     EXPECT_EQ(q->getPointCount(), 1);
 }
 
-TEST(HostModule, LoadFailuresAreReported) {
+TEST(HostLibraryModule, LoadFailuresAreReported) {
     std::string why;
     EXPECT_FALSE(Module::load("/nonexistent/Missing.vst3", &why));
     EXPECT_FALSE(why.empty());
@@ -54,7 +54,7 @@ TEST(HostModule, LoadFailuresAreReported) {
     std::remove(fake.string().c_str());
 }
 
-TEST(HostHelpers, ArrangementsAndNames) {
+TEST(HostLibraryHelpers, ArrangementsAndNames) {
     EXPECT_EQ(arrangementFor(1), Steinberg::Vst::SpeakerArr::kMono);
     EXPECT_EQ(arrangementFor(2), Steinberg::Vst::SpeakerArr::kStereo);
     EXPECT_EQ(arrangementFor(3), Steinberg::Vst::SpeakerArr::kEmpty);

@@ -8,7 +8,7 @@ namespace {
 
 using Steinberg::Vst::ParameterInfo;
 
-class Parameters : public ::testing::Test {
+class BundleParameters : public ::testing::Test {
 protected:
     void SetUp() override {
         plugin = makePlugin();
@@ -17,7 +17,7 @@ protected:
     std::unique_ptr<Plugin> plugin;
 };
 
-TEST_F(Parameters, HostListInOrder) {
+TEST_F(BundleParameters, HostListInOrder) {
     struct Expected {
         host::ParamID id;
         const char* title;
@@ -68,7 +68,7 @@ TEST_F(Parameters, HostListInOrder) {
     EXPECT_NE(plugin->controller()->getParameterInfo(-1, info), kResultOk);
 }
 
-TEST_F(Parameters, ValueToText) {
+TEST_F(BundleParameters, ValueToText) {
     EXPECT_EQ(plugin->toText(kOutput, 0.5), "0.00");
     EXPECT_EQ(plugin->toText(kOutput, 1.0), "15.00");
     EXPECT_EQ(plugin->toText(kOutput, 0.0), "-15.00");
@@ -84,7 +84,7 @@ TEST_F(Parameters, ValueToText) {
     EXPECT_FALSE(plugin->toText(13, 0.5));
 }
 
-TEST_F(Parameters, TextToValue) {
+TEST_F(BundleParameters, TextToValue) {
     EXPECT_NEAR(*plugin->fromText(kOutput, "12.5"), 27.5 / 30.0, 1e-12);
     EXPECT_NEAR(*plugin->fromText(kOutput, "  -3.75 dB"), 11.25 / 30.0, 1e-12);
     EXPECT_DOUBLE_EQ(*plugin->fromText(kOutput, "99"), 1.0);     // clamped
@@ -95,7 +95,7 @@ TEST_F(Parameters, TextToValue) {
     EXPECT_DOUBLE_EQ(*plugin->fromText(kMidBoostFrequency, "7"), 1.0);
 }
 
-TEST_F(Parameters, TextRoundTripKeepsTheShownValue) {
+TEST_F(BundleParameters, TextRoundTripKeepsTheShownValue) {
     for (host::ParamID id = 0; id < kParamCount; ++id) {
         for (double x = 0.0; x <= 1.0; x += 0.0625) {
             SCOPED_TRACE(testing::Message() << "id " << id << " normalized " << x);
@@ -108,7 +108,7 @@ TEST_F(Parameters, TextRoundTripKeepsTheShownValue) {
     }
 }
 
-TEST_F(Parameters, PlainAndNormalizedConversions) {
+TEST_F(BundleParameters, PlainAndNormalizedConversions) {
     EXPECT_DOUBLE_EQ(plugin->toNormalized(kOutput, 0.0), 0.5);
     EXPECT_DOUBLE_EQ(plugin->toNormalized(kOutput, 30.0), 1.0);   // clamped
     EXPECT_DOUBLE_EQ(plugin->toNormalized(kLowBoost, -0.5), 0.5);
@@ -120,7 +120,7 @@ TEST_F(Parameters, PlainAndNormalizedConversions) {
             EXPECT_NEAR(plugin->toNormalized(id, plugin->toPlain(id, x)), x, 1e-12) << id;
 }
 
-TEST_F(Parameters, ControllerValues) {
+TEST_F(BundleParameters, ControllerValues) {
     EXPECT_EQ(plugin->setControllerNormalized(kOutput, 0.75), kResultOk);
     EXPECT_DOUBLE_EQ(plugin->controllerNormalized(kOutput), 0.75);
     EXPECT_EQ(plugin->setControllerNormalized(kHighCut, 0.6), kResultOk);
@@ -131,7 +131,7 @@ TEST_F(Parameters, ControllerValues) {
     EXPECT_DOUBLE_EQ(plugin->controllerNormalized(kBypassId), 0.0);
 }
 
-TEST_F(Parameters, UnitsAndPrograms) {
+TEST_F(BundleParameters, UnitsAndPrograms) {
     auto units = plugin->units();
     ASSERT_EQ(units.size(), 1u);
     EXPECT_EQ(units[0].id, 0);
@@ -156,7 +156,7 @@ TEST_F(Parameters, UnitsAndPrograms) {
     EXPECT_EQ(ui->getSelectedUnit(), 0);
 }
 
-TEST_F(Parameters, EditorIsNamedExactly) {
+TEST_F(BundleParameters, EditorIsNamedExactly) {
     // Only the name is checked here; the view itself is tested with the editor.
     Steinberg::IPlugView* view = plugin->controller()->createView("Editor");
     EXPECT_EQ(view, nullptr);

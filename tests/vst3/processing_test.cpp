@@ -28,7 +28,7 @@ double maxAbsDiff(const Planar<T>& a, const Planar<T>& b, double scaleB = 1.0) {
     return worst;
 }
 
-TEST(Buses, InitialLayout) {
+TEST(BundleBuses, InitialLayout) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     ASSERT_EQ(p->busCount(kAudio, kInput), 1);
@@ -51,7 +51,7 @@ TEST(Buses, InitialLayout) {
     EXPECT_EQ(p->processor()->getTailSamples(), 0u);
 }
 
-TEST(Buses, Arrangements) {
+TEST(BundleBuses, Arrangements) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     EXPECT_EQ(p->setBusArrangements({SA::kStereo}, {SA::kStereo}), kResultOk);
@@ -73,7 +73,7 @@ TEST(Buses, Arrangements) {
     EXPECT_EQ(p->busCount(kAudio, kInput), 1);
 }
 
-TEST(Setup, SampleSizes) {
+TEST(BundleSetup, SampleSizes) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     ProcessSetup bad{kRealtime, 3, kBlock, kRate};
@@ -84,7 +84,7 @@ TEST(Setup, SampleSizes) {
     EXPECT_EQ(p->setActive(false), kResultOk);
 }
 
-TEST(Processing, DefaultsAreNearlyFlat) {
+TEST(BundleProcessing, DefaultsAreNearlyFlat) {
     auto p = prepared();
     ASSERT_TRUE(p);
     auto in = testSignal<float>(2, kFrames);
@@ -100,7 +100,7 @@ TEST(Processing, DefaultsAreNearlyFlat) {
     EXPECT_LT(std::sqrt(err / ref), 0.01);
 }
 
-TEST(Processing, SixtyFourBitsMatchThirtyTwo) {
+TEST(BundleProcessing, SixtyFourBitsMatchThirtyTwo) {
     auto p32 = prepared(SampleSize::k32);
     auto p64 = prepared(SampleSize::k64);
     ASSERT_TRUE(p32 && p64);
@@ -120,7 +120,7 @@ TEST(Processing, SixtyFourBitsMatchThirtyTwo) {
             ASSERT_EQ(out32.data[c][i], static_cast<float>(out64.data[c][i])) << c << " " << i;
 }
 
-TEST(Processing, AutomationTakesTheLastPointOfEachQueue) {
+TEST(BundleProcessing, AutomationTakesTheLastPointOfEachQueue) {
     auto ref = prepared(SampleSize::k64);
     auto up = prepared(SampleSize::k64);
     auto back = prepared(SampleSize::k64);
@@ -139,7 +139,7 @@ TEST(Processing, AutomationTakesTheLastPointOfEachQueue) {
     EXPECT_DOUBLE_EQ(up->controllerNormalized(kOutput), 1.0);
 }
 
-TEST(Processing, HostBypassAboveOneHalf) {
+TEST(BundleProcessing, HostBypassAboveOneHalf) {
     auto p = prepared(SampleSize::k32);
     ASSERT_TRUE(p);
     p->queueChange(kOutput, 1.0);
@@ -159,7 +159,7 @@ TEST(Processing, HostBypassAboveOneHalf) {
     EXPECT_FALSE(dry());
 }
 
-TEST(Processing, BypassSwitchPassesTheInputExactly) {
+TEST(BundleProcessing, BypassSwitchPassesTheInputExactly) {
     auto p = prepared(SampleSize::k64);
     ASSERT_TRUE(p);
     p->queueChange(kBypassSwitch, 1.0);
@@ -169,7 +169,7 @@ TEST(Processing, BypassSwitchPassesTheInputExactly) {
     EXPECT_EQ(maxAbsDiff(out, in), 0.0);
 }
 
-TEST(Processing, PresetParameterRestoresDefaults) {
+TEST(BundleProcessing, PresetParameterRestoresDefaults) {
     auto p = prepared(SampleSize::k64);
     ASSERT_TRUE(p);
     Planar<double> in = testSignal<double>(2, kBlock);
@@ -185,7 +185,7 @@ TEST(Processing, PresetParameterRestoresDefaults) {
     EXPECT_DOUBLE_EQ(p->controllerNormalized(kLowCut), 0.0);
 }
 
-TEST(Processing, MonoLayout) {
+TEST(BundleProcessing, MonoLayout) {
     auto p = prepared(SampleSize::k32, 1);
     auto ref = prepared(SampleSize::k32, 2);
     ASSERT_TRUE(p && ref);
@@ -200,7 +200,7 @@ TEST(Processing, MonoLayout) {
 
 // Hosts do not always send what was negotiated: a one-channel input bus to a stereo layout, or
 // an output bus they switched off. The plug-in must neither read nor write past what it is given.
-TEST(Processing, FewerChannelsThanNegotiatedAndInactiveOutput) {
+TEST(BundleProcessing, FewerChannelsThanNegotiatedAndInactiveOutput) {
     auto p = prepared(SampleSize::k32, 2);
     auto ref = prepared(SampleSize::k32, 2);
     ASSERT_TRUE(p && ref);
@@ -234,7 +234,7 @@ TEST(Processing, FewerChannelsThanNegotiatedAndInactiveOutput) {
         for (float v : c) ASSERT_EQ(v, 3.0f);
 }
 
-TEST(Processing, HostIdentityDoesNotChangeTheSound) {
+TEST(BundleProcessing, HostIdentityDoesNotChangeTheSound) {
     // The host code is recorded for the plug-in class but not reported through any VST3
     // interface; its table is tested with the framework. Here: every kind of host context
     // initialises, and the audio does not depend on it.

@@ -8,7 +8,7 @@ namespace {
 
 const std::vector<double> kDefaults = {0, -1, 0.001, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-TEST(State, FreshInstanceWritesDefaults) {
+TEST(BundleState, FreshInstanceWritesDefaults) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     host::State s = p->controllerState();
@@ -25,7 +25,7 @@ TEST(State, FreshInstanceWritesDefaults) {
     }
 }
 
-TEST(State, RoundTripRestoresSoundAndSettings) {
+TEST(BundleState, RoundTripRestoresSoundAndSettings) {
     auto a = makePlugin();
     auto b = makePlugin();
     ASSERT_TRUE(a && b);
@@ -67,7 +67,7 @@ TEST(State, RoundTripRestoresSoundAndSettings) {
             ASSERT_NEAR(oa.data[c][i], ob.data[c][i], 1e-6) << c << " " << i;
 }
 
-TEST(State, ShortStreamsApplyWhatArrives) {
+TEST(BundleState, ShortStreamsApplyWhatArrives) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     std::vector<double> v = kDefaults;
@@ -97,7 +97,7 @@ TEST(State, ShortStreamsApplyWhatArrives) {
     EXPECT_EQ(p->controllerState().bytes, before);
 }
 
-TEST(State, BypassWordIsAnyNonZeroValue) {
+TEST(BundleState, BypassWordIsAnyNonZeroValue) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     ASSERT_EQ(p->setControllerState(makeState(kDefaults, 2)), kResultOk);
@@ -107,7 +107,7 @@ TEST(State, BypassWordIsAnyNonZeroValue) {
     EXPECT_DOUBLE_EQ(p->controllerNormalized(kBypassId), 0.0);
 }
 
-TEST(State, OutOfRangeValuesAreClamped) {
+TEST(BundleState, OutOfRangeValuesAreClamped) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     std::vector<double> v(kParamCount, 1e9);
@@ -121,7 +121,7 @@ TEST(State, OutOfRangeValuesAreClamped) {
 
 // Whatever a stream holds, the plug-in keeps every parameter inside its range and its output
 // finite: a damaged project must not make a track emit NaN or blow up.
-TEST(State, GarbageStreamsLeaveASaneInstance) {
+TEST(BundleState, GarbageStreamsLeaveASaneInstance) {
     auto p = makePlugin();
     ASSERT_TRUE(p);
     ASSERT_EQ(p->prepare(48000, 512, 2, SampleSize::k32), kResultOk);
