@@ -324,6 +324,8 @@ TEST_F(RenderCli, RefusalsLeaveTheFileSystemAsItWas) {
         WithPlugin({in, out, "--format", "mp9"}),
         {in, out, "--plugin", dir / "missing.vst3"},
         {in, out, "--plugin", dir / "broken.vst3"},
+        {"--demo", dir / "demo", "--plugin", dir / "missing.vst3"},
+        WithPlugin({"--demo", dir / "in.wav"}),
         WithPlugin({"--response", dir / "resp", "--curve", "ok", "--curve", "bad", "--set", "Mid Cut=2"}),
         WithPlugin({"--list-params", "--set", "Nothing=1"}),
         WithPlugin({in, out, "--oversampling", "8"}),

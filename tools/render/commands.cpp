@@ -264,12 +264,12 @@ int RunDemo(const Options& options) {
     };
     const std::string folder = options.output;
     std::string error;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !IsFolder(folder)) {
-        Fail("cannot create the folder " + folder + (ec ? ": " + ec.message() : ""));
+    if (std::filesystem::exists(folder) && !IsFolder(folder)) {
+        Fail("cannot write the demo into " + folder + ": it is not a folder");
         return 1;
     }
+    // Everything is rendered and measured before the folder is touched, so a missing or broken
+    // bundle leaves nothing behind.
     constexpr double kRate = 44100.0;
     Audio input;
     input.sampleRate = kRate;
@@ -288,13 +288,27 @@ int RunDemo(const Options& options) {
         Fail(error);
         return 1;
     }
-    PendingFile in, out;
+
+    std::error_code ec;
+    const bool created = std::filesystem::create_directories(folder, ec);
+    if (ec || !IsFolder(folder)) {
+        Fail("cannot create the folder " + folder + (ec ? ": " + ec.message() : std::string()));
+        return 1;
+    }
     const std::string inPath = folder + "/input.wav";
     const std::string outPath = folder + "/output.wav";
-    if (!in.Create(inPath, error) || !out.Create(outPath, error) || !WriteAudio(in, input, input.format, error) ||
-        !WriteAudio(out, output, input.format, error) ||
-        !WriteResponse(folder + "/response", frequencies, curves, "BRIMO: defaults and the demo setting", error) ||
-        !in.Commit(error) || !out.Commit(error)) {
+    bool written = false;
+    {
+        PendingFile in, out, csv, svg;
+        written = in.Create(inPath, error) && out.Create(outPath, error) &&
+                  csv.Create(folder + "/response.csv", error) && svg.Create(folder + "/response.svg", error) &&
+                  WriteAudio(in, input, input.format, error) && WriteAudio(out, output, input.format, error) &&
+                  WriteText(csv, ResponseCsv(frequencies, curves), error) &&
+                  WriteText(svg, ResponseSvg(frequencies, curves, "BRIMO: defaults and the demo setting"), error) &&
+                  in.Commit(error) && out.Commit(error) && csv.Commit(error) && svg.Commit(error);
+    }
+    if (!written) {
+        if (created) std::filesystem::remove(folder, ec);  // only if still empty
         Fail(error);
         return 1;
     }
