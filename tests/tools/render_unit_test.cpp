@@ -74,6 +74,8 @@ TEST(RenderOptions, MistakesAreRefusedWithAMessage) {
         {"in.wav", "out.wav", "--curve", "A"},
         {"--response"},
         {"--response", "r", "--rate", "100"},
+        {"in.wav", "out.wav", "--rate", "48000"},
+        {"--response", "r", "--format", "wav"},
     };
     for (const auto& args : bad) {
         auto r = Parse(args);
@@ -103,16 +105,6 @@ TEST(RenderOptions, CommonSettingsApplyToEveryCurveAndComeFirst) {
     auto single = Parse({"--response", "x"});
     ASSERT_TRUE(single.ok);
     EXPECT_EQ(single.options.curves[0].label, "defaults");
-}
-
-TEST(RenderOptions, DemoFolderIsOptional) {
-    auto plain = Parse({"--demo"});
-    ASSERT_TRUE(plain.ok);
-    EXPECT_EQ(plain.options.output, "brimo-demo");
-    auto named = Parse({"--demo", "there", "--quiet"});
-    ASSERT_TRUE(named.ok);
-    EXPECT_EQ(named.options.output, "there");
-    EXPECT_TRUE(named.options.quiet);
 }
 
 TEST(ResponseMaths, FrequencyGridHitsDecadesAndEnds) {

@@ -79,6 +79,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     std::vector<Assignment> common;
     std::vector<Curve> curves;
     bool modeGiven = false;
+    bool rateGiven = false;
 
     auto fail = [&r](std::string message) {
         r.ok = false;
@@ -144,6 +145,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!n || *n < 8000 || *n > 768000)
                 return fail("--rate " + v + ": must be from 8000 to 768000 Hz");
             o.sampleRate = *n;
+            rateGiven = true;
         } else if (arg == "--quiet" || arg == "-q") {
             o.quiet = true;
         } else if (arg == "--list-params") {
@@ -181,6 +183,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     if (o.mode == Mode::Demo && o.output.empty()) o.output = "brimo-demo";
     if (!curves.empty() && o.mode != Mode::Response) return fail("--curve is only for --response");
+    // Renders keep the input's rate: there is no resampler to honour another one.
+    if (rateGiven && o.mode != Mode::Response && o.mode != Mode::ListParams)
+        return fail("--rate is only for --response (a render keeps the input's sample rate)");
+    if ((!o.format.empty() || !o.encoding.empty()) && o.mode != Mode::Render)
+        return fail("--format and --encoding are only for rendering a file");
 
     if (curves.empty()) {
         o.curves.push_back({DefaultLabel(common), common});
