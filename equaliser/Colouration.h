@@ -73,6 +73,11 @@ public:
     // (left[i], right[i]) at the factor given to Design. Allocates nothing.
     void Process(const double* left, const double* right, StereoSample* out, int frames);
 
+    // The same, handing each frame's colouration to onFrame(i, c) as soon as it is ready, so that
+    // a caller can do independent work in the gaps of the filters' recursion.
+    template <typename OnFrame>
+    void ProcessEach(const double* left, const double* right, int frames, OnFrame&& onFrame);
+
     // Clears the four histories; the design stays.
     void Reset();
 
@@ -88,5 +93,21 @@ private:
     StereoSample up_[10] = {};
     StereoSample down_[10] = {};
 };
+
+}  // namespace brimo
+
+#include "ColourationKernel.h"
+
+namespace brimo {
+
+template <typename OnFrame>
+void StereoColouration::ProcessEach(const double* left, const double* right, int frames, OnFrame&& onFrame)
+{
+    switch (factor_) {
+    case 4: detail::ColourBlock<4>(design_, factor_, up_, down_, left, right, frames, onFrame); break;
+    case 16: detail::ColourBlock<16>(design_, factor_, up_, down_, left, right, frames, onFrame); break;
+    default: detail::ColourBlock<0>(design_, factor_, up_, down_, left, right, frames, onFrame); break;
+    }
+}
 
 }  // namespace brimo

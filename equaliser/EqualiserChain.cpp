@@ -124,42 +124,37 @@ void EqualiserChain::Run(const double* left, const double* right, double* outLef
     // boost sample t - 1, and so on down to the high cut with sample t - 5. Each stage is a
     // recursion with a division in it; in this order the six recursions are independent of each
     // other within one step, so the processor overlaps them instead of waiting for a sample to pass
-    // all six in turn. Every section still sees its inputs in sample order, so the results are the
-    // same. The pipeline fills and drains within each chunk.
+    // all six in turn. Step t runs as soon as the colouration of sample t is ready, inside the
+    // colouration's loop, where it fills the gaps of the colouration filters' long recursion. Every
+    // section still sees its inputs in sample order, so the results are the same.
     StereoSample lc{}, lb{}, mb{}, mc{}, hb{};
-    for (std::int32_t start = 0; start < frames; start += kChunk) {
-        const int n = static_cast<int>(std::min<std::int32_t>(kChunk, frames - start));
-        colour_.Process(left + start, right + start, colourScratch_, n);
-        const double* inL = left + start;
-        const double* inR = right + start;
-        double* outL = outLeft + start;
-        double* outR = outRight + start;
-
-        for (int t = 0; t < n + 5; ++t) {
-            if (t >= 5) {
-                const int i = t - 5;
-                const StereoSample hc = useHighCut ? highCut.Step(hb) : hb;
-                // The dry sample is read before the output is written: the arrays may coincide.
-                const StereoSample out = bypass ? MakeStereo(inL[i], inR[i]) : hc * gain;
-                outL[i] = out[0];
-                outR[i] = out[1];
-            }
-            if (t >= 4 && t - 4 < n)
-                hb = useHighBoost ? M * highBoost.Step(mc) : mc;
-            if (t >= 3 && t - 3 < n)
-                mc = midCut.Step(mb);
-            if (t >= 2 && t - 2 < n)
-                mb = M * midBoost.Step(lb);
-            if (t >= 1 && t - 1 < n) {
-                const StereoSample boosted = M * lowBoost.Step(lc);  // steps even when bypassed
-                lb = lowBoostOff ? lc : boosted;
-            }
-            if (t < n) {
-                const StereoSample u = K * colourScratch_[t] + MakeStereo(inL[t], inR[t]);
-                lc = useLowCut ? M * lowCut.Step(u) : u;
-            }
+    auto pipelineStep = [&](std::int32_t t, StereoSample colour) {
+        if (t >= 5) {
+            const std::int32_t i = t - 5;
+            const StereoSample hc = useHighCut ? highCut.Step(hb) : hb;
+            // The dry sample is read before the output is written: the arrays may coincide.
+            const StereoSample out = bypass ? MakeStereo(left[i], right[i]) : hc * gain;
+            outLeft[i] = out[0];
+            outRight[i] = out[1];
         }
-    }
+        if (t >= 4 && t - 4 < frames)
+            hb = useHighBoost ? M * highBoost.Step(mc) : mc;
+        if (t >= 3 && t - 3 < frames)
+            mc = midCut.Step(mb);
+        if (t >= 2 && t - 2 < frames)
+            mb = M * midBoost.Step(lb);
+        if (t >= 1 && t - 1 < frames) {
+            const StereoSample boosted = M * lowBoost.Step(lc);  // steps even when bypassed
+            lb = lowBoostOff ? lc : boosted;
+        }
+        if (t < frames) {
+            const StereoSample u = K * colour + MakeStereo(left[t], right[t]);
+            lc = useLowCut ? M * lowCut.Step(u) : u;
+        }
+    };
+    colour_.ProcessEach(left, right, frames, pipelineStep);
+    for (std::int32_t t = frames; t < frames + 5; ++t)  // drain the pipeline
+        pipelineStep(t, StereoSample{});
 
     if (useLowCut)
         lowCut_[s.lowCut - 1] = lowCut;

@@ -98,10 +98,6 @@ private:
     Stereo1st highBoost_[kHighBoostCount];
     Stereo1st highCut_[kHighCutCount];
     StereoColouration colour_;
-
-    // The colouration is computed a chunk ahead of the sections; it depends on the input alone.
-    static constexpr int kChunk = 128;
-    StereoSample colourScratch_[kChunk] = {};
 };
 
 }  // namespace brimo
