@@ -16,11 +16,6 @@ namespace brimo::render {
 
 namespace {
 
-struct SndCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-using SndHandle = std::unique_ptr<SNDFILE, SndCloser>;
-
 struct NamedFormat {
     const char* name;
     int value;
@@ -85,7 +80,11 @@ std::string Folder(const std::string& path) {
 
 }  // namespace
 
-bool ReadAudio(const std::string& path, Audio& audio, std::string& error) {
+SoundReader::~SoundReader() {
+    if (file_) sf_close(file_);
+}
+
+bool SoundReader::Open(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
@@ -96,8 +95,8 @@ bool ReadAudio(const std::string& path, Audio& audio, std::string& error) {
         return false;
     }
     SF_INFO info{};
-    SndHandle f(sf_open(path.c_str(), SFM_READ, &info));
-    if (!f) {
+    file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file_) {
         error = "cannot read " + path + ": " + sf_strerror(nullptr);
         return false;
     }
@@ -110,27 +109,96 @@ bool ReadAudio(const std::string& path, Audio& audio, std::string& error) {
         error = path + " has no valid sample rate";
         return false;
     }
-    audio.sampleRate = info.samplerate;
-    audio.format = info.format;
-    audio.channels.assign(static_cast<size_t>(info.channels), {});
+    path_ = path;
+    channels_ = info.channels;
+    sampleRate_ = info.samplerate;
+    format_ = info.format;
+    frames_ = info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
+    return true;
+}
 
-    // Read interleaved in chunks rather than trusting info.frames (unknown for some streams).
-    constexpr sf_count_t kChunk = 8192;
-    std::vector<double> buffer(static_cast<size_t>(kChunk * info.channels));
-    for (;;) {
-        const sf_count_t got = sf_readf_double(f.get(), buffer.data(), kChunk);
-        if (got < 0) break;
-        for (sf_count_t i = 0; i < got; ++i)
-            for (int c = 0; c < info.channels; ++c)
-                audio.channels[static_cast<size_t>(c)].push_back(
-                    buffer[static_cast<size_t>(i * info.channels + c)]);
-        if (got < kChunk) break;
+int64_t SoundReader::Read(std::vector<std::vector<double>>& planar, int64_t maxFrames, std::string& error) {
+    if (!file_ || maxFrames <= 0) return 0;
+    interleaved_.resize(static_cast<size_t>(maxFrames * channels_));
+    const sf_count_t got = sf_readf_double(file_, interleaved_.data(), maxFrames);
+    if (got < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+        error = "cannot read " + path_ + ": " + sf_strerror(file_);
+        return -1;
     }
-    if (sf_error(f.get()) != SF_ERR_NO_ERROR) {
-        error = "cannot read " + path + ": " + sf_strerror(f.get());
+    planar.resize(static_cast<size_t>(channels_));
+    for (int c = 0; c < channels_; ++c) {
+        std::vector<double>& out = planar[static_cast<size_t>(c)];
+        out.resize(static_cast<size_t>(got));
+        for (sf_count_t i = 0; i < got; ++i) out[static_cast<size_t>(i)] = interleaved_[static_cast<size_t>(i * channels_ + c)];
+    }
+    return got;
+}
+
+SoundWriter::~SoundWriter() {
+    if (file_) sf_close(file_);
+}
+
+bool SoundWriter::Open(const PendingFile& file, int channels, double sampleRate, int format, std::string& error) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = static_cast<int>(sampleRate);
+    info.format = format;
+    target_ = file.Target();
+    file_ = sf_open(file.TempPath().c_str(), SFM_WRITE, &info);
+    if (!file_) {
+        error = "cannot write " + target_ + ": " + sf_strerror(nullptr);
+        return false;
+    }
+    channels_ = channels;
+    // Integer encodings clip instead of wrapping around when the equaliser boosts past full scale.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
+bool SoundWriter::Write(const std::vector<std::vector<double>>& planar, std::string& error) {
+    const size_t frames = planar.empty() ? 0 : planar[0].size();
+    if (!file_ || static_cast<int>(planar.size()) != channels_) {
+        error = "cannot write " + target_;
+        return false;
+    }
+    interleaved_.resize(frames * static_cast<size_t>(channels_));
+    for (size_t i = 0; i < frames; ++i)
+        for (size_t c = 0; c < planar.size(); ++c) interleaved_[i * planar.size() + c] = planar[c][i];
+    if (sf_writef_double(file_, interleaved_.data(), static_cast<sf_count_t>(frames)) !=
+        static_cast<sf_count_t>(frames)) {
+        error = "cannot write " + target_ + ": " + sf_strerror(file_);
         return false;
     }
     return true;
+}
+
+bool SoundWriter::Close(std::string& error) {
+    if (!file_) return false;
+    sf_write_sync(file_);
+    const int r = sf_close(file_);
+    file_ = nullptr;
+    if (r != 0) {
+        error = "cannot write " + target_;
+        return false;
+    }
+    return true;
+}
+
+bool ReadAudio(const std::string& path, Audio& audio, std::string& error) {
+    SoundReader reader;
+    if (!reader.Open(path, error)) return false;
+    audio.sampleRate = reader.SampleRate();
+    audio.format = reader.Format();
+    audio.channels.assign(static_cast<size_t>(reader.Channels()), {});
+    for (auto& c : audio.channels) c.reserve(static_cast<size_t>(reader.Frames()));
+    std::vector<std::vector<double>> chunk;
+    for (;;) {
+        const int64_t got = reader.Read(chunk, 65536, error);
+        if (got < 0) return false;
+        if (got == 0) return true;
+        for (size_t c = 0; c < chunk.size(); ++c)
+            audio.channels[c].insert(audio.channels[c].end(), chunk[c].begin(), chunk[c].end());
+    }
 }
 
 bool ChooseFormat(int inputFormat, const std::string& container, const std::string& encoding,
@@ -225,39 +293,9 @@ void PendingFile::Discard() {
 }
 
 bool WriteAudio(PendingFile& file, const Audio& audio, int format, std::string& error) {
-    const int channels = static_cast<int>(audio.channels.size());
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = static_cast<int>(audio.sampleRate);
-    info.format = format;
-    SndHandle f(sf_open(file.TempPath().c_str(), SFM_WRITE, &info));
-    if (!f) {
-        error = "cannot write " + file.Target() + ": " + sf_strerror(nullptr);
-        return false;
-    }
-    // Integer encodings clip instead of wrapping around when the equaliser boosts past full scale.
-    sf_command(f.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-
-    constexpr int64_t kChunk = 8192;
-    std::vector<double> buffer(static_cast<size_t>(kChunk * channels));
-    const int64_t frames = audio.Frames();
-    for (int64_t start = 0; start < frames; start += kChunk) {
-        const int64_t n = std::min(kChunk, frames - start);
-        for (int64_t i = 0; i < n; ++i)
-            for (int c = 0; c < channels; ++c)
-                buffer[static_cast<size_t>(i * channels + c)] =
-                    audio.channels[static_cast<size_t>(c)][static_cast<size_t>(start + i)];
-        if (sf_writef_double(f.get(), buffer.data(), n) != n) {
-            error = "cannot write " + file.Target() + ": " + sf_strerror(f.get());
-            return false;
-        }
-    }
-    sf_write_sync(f.get());
-    if (sf_close(f.release()) != 0) {
-        error = "cannot write " + file.Target();
-        return false;
-    }
-    return true;
+    SoundWriter writer;
+    return writer.Open(file, static_cast<int>(audio.channels.size()), audio.sampleRate, format, error) &&
+           writer.Write(audio.channels, error) && writer.Close(error);
 }
 
 bool WriteText(PendingFile& file, const std::string& text, std::string& error) {

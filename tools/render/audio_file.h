@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+typedef struct sf_private_tag SNDFILE;
+
 namespace brimo::render {
 
 struct Audio {
@@ -18,6 +20,54 @@ struct Audio {
 // Reads a mono or stereo file. Anything libsndfile cannot read, or more than two channels, fails
 // with a message naming the file and the problem.
 bool ReadAudio(const std::string& path, Audio& audio, std::string& error);
+
+// A mono or stereo file read piece by piece, so renders of long files need little memory.
+class SoundReader {
+public:
+    SoundReader() = default;
+    ~SoundReader();
+    SoundReader(const SoundReader&) = delete;
+    SoundReader& operator=(const SoundReader&) = delete;
+
+    // Fails like ReadAudio on anything unreadable or with more than two channels.
+    bool Open(const std::string& path, std::string& error);
+    int Channels() const { return channels_; }
+    double SampleRate() const { return sampleRate_; }
+    int Format() const { return format_; }
+    int64_t Frames() const { return frames_; }  // as the header says; 0 when unknown
+    // Reads up to maxFrames into planar (resized to the frames read); 0 at the end, -1 on error.
+    int64_t Read(std::vector<std::vector<double>>& planar, int64_t maxFrames, std::string& error);
+
+private:
+    SNDFILE* file_ = nullptr;
+    std::string path_;
+    int channels_ = 0;
+    double sampleRate_ = 0;
+    int format_ = 0;
+    int64_t frames_ = 0;
+    std::vector<double> interleaved_;
+};
+
+class PendingFile;
+
+// Writes planar audio piece by piece into a pending file; Close() before committing.
+class SoundWriter {
+public:
+    SoundWriter() = default;
+    ~SoundWriter();
+    SoundWriter(const SoundWriter&) = delete;
+    SoundWriter& operator=(const SoundWriter&) = delete;
+
+    bool Open(const PendingFile& file, int channels, double sampleRate, int format, std::string& error);
+    bool Write(const std::vector<std::vector<double>>& planar, std::string& error);
+    bool Close(std::string& error);
+
+private:
+    SNDFILE* file_ = nullptr;
+    std::string target_;
+    int channels_ = 0;
+    std::vector<double> interleaved_;
+};
 
 // Resolves the output format word: the input's container and encoding unless named otherwise
 // ("wav", "flac"...; "pcm16", "float"...). Fails on an unknown name or an impossible combination.

@@ -78,8 +78,7 @@ bool RenderAudio(const Options& options, std::shared_ptr<host::Module>& module,
     if (!session->Start(audio.sampleRate, static_cast<int>(audio.channels.size()), options.blockSize, settings,
                         error))
         return false;
-    Progress progress(audio.Frames(), audio.sampleRate, options.quiet);
-    return session->Process(audio.channels, [&progress](int64_t done) { progress.Update(done); }, error);
+    return session->Process(audio.channels, error);
 }
 
 bool MeasureCurves(const Options& options, std::shared_ptr<host::Module>& module,
@@ -150,7 +149,7 @@ bool MeasureResponse(Session& session, double sampleRate, const std::vector<Reso
     if (!session.Start(sampleRate, 1, 512, settings, error)) return false;
     std::vector<std::vector<double>> h(1, std::vector<double>(static_cast<size_t>(kImpulseSeconds * sampleRate)));
     h[0][0] = impulseLevel;
-    if (!session.Process(h, {}, error)) return false;
+    if (!session.Process(h, error)) return false;
     for (double& v : h[0]) v /= impulseLevel;
     db = MagnitudeDb(h[0], sampleRate, frequencies);
     return true;
@@ -158,62 +157,51 @@ bool MeasureResponse(Session& session, double sampleRate, const std::vector<Reso
 
 int RunRender(const Options& options) {
     std::string error;
-    if (!IsFolder(options.input) && access(options.input.c_str(), R_OK) != 0) {
-        Fail("cannot read " + options.input + ": " + std::strerror(errno));
+    auto fail = [&error] {
+        Fail(error);
         return 1;
-    }
+    };
     if (SameFile(options.input, options.output)) {
-        Fail("OUT is the same file as IN (" + options.output + "); refusing to overwrite the input");
-        return 1;
+        error = "OUT is the same file as IN (" + options.output + "); refusing to overwrite the input";
+        return fail();
     }
     if (IsFolder(options.output)) {
-        Fail("cannot write " + options.output + ": it is a folder");
-        return 1;
+        error = "cannot write " + options.output + ": it is a folder";
+        return fail();
     }
-    Audio audio;
-    if (!ReadAudio(options.input, audio, error)) {
-        Fail(error);
-        return 1;
-    }
+    SoundReader reader;
+    if (!reader.Open(options.input, error)) return fail();
     int format = 0;
-    if (!ChooseFormat(audio.format, options.format, options.encoding, static_cast<int>(audio.channels.size()),
-                      format, error)) {
-        Fail(error);
-        return 1;
-    }
+    if (!ChooseFormat(reader.Format(), options.format, options.encoding, reader.Channels(), format, error))
+        return fail();
     std::shared_ptr<host::Module> module;
     std::unique_ptr<Session> session;
-    if (!OpenSession(options, module, session, error)) {
-        Fail(error);
-        return 1;
-    }
     std::vector<ResolvedSetting> settings;
-    if (!session->Resolve(options.curves[0].sets, settings, error)) {
-        Fail(error);
-        return 1;
-    }
-    // Claim the output's temporary file before the work, so an unwritable folder fails early.
+    if (!OpenSession(options, module, session, error) ||
+        !session->Resolve(options.curves[0].sets, settings, error) ||
+        !session->Start(reader.SampleRate(), reader.Channels(), options.blockSize, settings, error))
+        return fail();
+
+    // The file streams through: read a piece, process it, write it to the temporary output.
     PendingFile out;
-    if (!out.Create(options.output, error)) {
-        Fail(error);
-        return 1;
-    }
-    if (!session->Start(audio.sampleRate, static_cast<int>(audio.channels.size()), options.blockSize, settings,
-                        error)) {
-        Fail(error);
-        return 1;
-    }
+    SoundWriter writer;
+    if (!out.Create(options.output, error) ||
+        !writer.Open(out, reader.Channels(), reader.SampleRate(), format, error))
+        return fail();
     {
-        Progress progress(audio.Frames(), audio.sampleRate, options.quiet);
-        if (!session->Process(audio.channels, [&progress](int64_t done) { progress.Update(done); }, error)) {
-            Fail(error);
-            return 1;
+        Progress progress(reader.Frames(), reader.SampleRate(), options.quiet);
+        std::vector<std::vector<double>> piece;
+        int64_t done = 0;
+        for (;;) {
+            const int64_t got = reader.Read(piece, 65536, error);
+            if (got < 0) return fail();
+            if (got == 0) break;
+            if (!session->Process(piece, error) || !writer.Write(piece, error)) return fail();
+            done += got;
+            progress.Update(done);
         }
     }
-    if (!WriteAudio(out, audio, format, error) || !out.Commit(error)) {
-        Fail(error);
-        return 1;
-    }
+    if (!writer.Close(error) || !out.Commit(error)) return fail();
     return 0;
 }
 

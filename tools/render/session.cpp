@@ -207,8 +207,7 @@ bool Session::Start(double sampleRate, int channels, int blockSize,
     return true;
 }
 
-bool Session::Process(std::vector<std::vector<double>>& audio,
-                      const std::function<void(int64_t)>& progress, std::string& error) {
+bool Session::Process(std::vector<std::vector<double>>& audio, std::string& error) {
     if (static_cast<int>(audio.size()) != channels_) {
         error = "internal error: channel count differs from the set-up";
         return false;
@@ -230,7 +229,6 @@ bool Session::Process(std::vector<std::vector<double>>& audio,
             error = "the plug-in failed to process a block";
             return false;
         }
-        if (progress) progress(start + n);
     }
     return true;
 }

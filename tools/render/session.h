@@ -4,7 +4,6 @@
 // checks and whole-buffer rendering, nothing the host itself lacks.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,10 +55,9 @@ public:
     bool Start(double sampleRate, int channels, int blockSize,
                const std::vector<ResolvedSetting>& settings, std::string& error);
 
-    // Processes planar audio in place of the whole buffer, block by block. progress (may be
-    // empty) is called with the number of frames done after each block.
-    bool Process(std::vector<std::vector<double>>& audio, const std::function<void(int64_t)>& progress,
-                 std::string& error);
+    // Processes planar audio of any length in place, in blocks of the set-up's size. Successive
+    // calls continue the same stream.
+    bool Process(std::vector<std::vector<double>>& audio, std::string& error);
 
     // The parameter list with current values (after Start, the settings are shown).
     std::vector<ParameterRow> Parameters() const;
