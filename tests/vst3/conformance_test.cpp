@@ -82,6 +82,31 @@ TEST_F(BundleConformance, ParameterFlushWithoutAudio) {
     EXPECT_EQ(plugin->processRaw(data), kResultOk);
 }
 
+// Normalised values outside [0, 1], NaN, and ids the plug-in does not know, from automation and
+// from the controller side: the instance must stay in range and its output finite.
+TEST_F(BundleConformance, OutOfRangeAndUnknownParameterValues) {
+    ASSERT_EQ(plugin->prepare(48000, 256, 2, SampleSize::k32), kResultOk);
+    auto in = testSignal<float>(2, 256);
+    for (double bad : {-0.5, 1.5, -1e9, 1e9, double(NAN), double(INFINITY)}) {
+        SCOPED_TRACE(bad);
+        for (host::ParamID id = 0; id < kParamCount; ++id) plugin->queueChange(id, bad);
+        plugin->queueChange(kParamCount, bad);
+        plugin->queueChange(0xFFFFFFFFu, bad);
+        plugin->queueChange(kPresetId, bad);
+        ASSERT_TRUE(allNormal(run(*plugin, in, 256)));
+        for (host::ParamID id = 0; id < kParamCount; ++id) {
+            double v = plugin->controllerNormalized(id);
+            EXPECT_TRUE(v >= 0.0 && v <= 1.0) << "parameter " << id << " at " << v;
+        }
+        for (host::ParamID id = 0; id < kParamCount; ++id) plugin->setControllerNormalized(id, bad);
+        ASSERT_TRUE(allNormal(run(*plugin, in, 256)));
+        for (host::ParamID id = 0; id < kParamCount; ++id) {
+            double v = plugin->controllerNormalized(id);
+            EXPECT_TRUE(v >= 0.0 && v <= 1.0) << "parameter " << id << " at " << v;
+        }
+    }
+}
+
 TEST_F(BundleConformance, ZeroFramesAndZeroChannels) {
     ASSERT_EQ(plugin->prepare(48000, 256, 2, SampleSize::k32), kResultOk);
     Planar<float> in(2, 1), out(2, 1);
