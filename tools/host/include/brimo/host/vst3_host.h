@@ -4,7 +4,8 @@
 //
 // Thread contract
 // - Module: load, class queries, instance creation and destruction on one thread (the "main"
-//   thread). A Module must outlive every Plugin it made (each Plugin keeps a reference).
+//   thread). Each Plugin holds a reference to its Module, so the library stays loaded until the
+//   last instance is gone.
 // - Plugin: split into three groups of calls.
 //   [main]   construction, parameters(), text/plain/normalized conversions, bus arrangements,
 //            setupProcessing, setActive, state save and restore, setControllerNormalized,
