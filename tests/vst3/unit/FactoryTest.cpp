@@ -22,8 +22,6 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 extern "C" IPluginFactory* PLUGIN_API GetPluginFactory ();
-extern "C" bool InitDll ();
-extern "C" bool ExitDll ();
 
 namespace {
 
@@ -219,10 +217,4 @@ TEST (Factory, ConcurrentCreationIsSerialised)
 		t.join ();
 	EXPECT_EQ (failures.load (), 0);
 	EXPECT_EQ (gOverlaps.load (), 0);
-}
-
-TEST (ModuleEntry, InitAndExitAnswerTrue)
-{
-	EXPECT_TRUE (InitDll ());
-	EXPECT_TRUE (ExitDll ());
 }
