@@ -119,8 +119,8 @@ void StepColourFilter(ColourFilterState& state, double x, const ColourFilterDesi
 
 void StereoColouration::Design(int factor)
 {
-    factor_ = factor;
-    DesignColourFilter(design_, 0.2 / factor);
+    factor_ = factor < 2 ? 2 : factor;  // the loop relies on f1 > 0, true from factor 2 up
+    DesignColourFilter(design_, 0.2 / factor_);
 }
 
 void StereoColouration::Reset()

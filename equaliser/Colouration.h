@@ -66,7 +66,8 @@ inline double ColourShape(double x)
 // four filter histories (up- and down-sampling, left and right) run as two stereo pairs.
 class StereoColouration {
 public:
-    // Designs the band-limiting filter for the oversampling factor (cut-off 0.2 / factor).
+    // Designs the band-limiting filter for the oversampling factor (cut-off 0.2 / factor); the
+    // factor is 2 or more (smaller values count as 2).
     void Design(int factor);
 
     // Colours frames samples: out[i] = the decimated, shaped, band-limited version of

@@ -7,21 +7,26 @@
 
 namespace brimo::detail {
 
-// Applies the filter's flush to a freshly computed pair: lanes that are below 2^-54 in magnitude,
-// infinite or NaN become +0. The same condition as NeedsColourFlush, tested on the double value.
-inline StereoSample Flush(StereoSample y)
+// The lanes of a fresh filter output that survive the flush: magnitude 2^-54 or more and finite
+// (the same condition as NeedsColourFlush, tested on the double value). The small-value test is a
+// mask, computed beside the recursion's next multiplication; a branch would be cheaper while the
+// signal is loud but mispredicts when the filters hover around 2^-54 in silence. Infinity is rare
+// enough for a branch.
+inline StereoMask Kept(StereoSample y)
 {
     constexpr long long kSign = static_cast<long long>(0x8000000000000000ULL);
     constexpr StereoMask kSignBit = {kSign, kSign};
     const StereoSample magnitude = ZeroWhere(y, kSignBit);
-    const StereoMask keep = (magnitude >= 0x1p-54) & (magnitude <= 0x1.fffffffffffffp+1023);
-    const StereoMask flush = ~keep;
-    // A branch rather than an unconditional mask keeps the test off the recursion's chain of
-    // dependent additions. With signal present it is almost never taken; in silence the filters
-    // hover around 2^-54 and it is taken irregularly (see the silence benchmark).
-    if (AnyLane(flush))
-        return ZeroWhere(y, flush);
-    return y;
+    StereoMask keep = magnitude >= 0x1p-54;  // false for NaN
+    const StereoMask infinite = magnitude > 0x1.fffffffffffffp+1023;
+    if (AnyLane(infinite))
+        keep &= ~infinite;
+    return keep;
+}
+
+inline StereoSample KeepLanes(StereoSample v, StereoMask keep)
+{
+    return reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(v) & keep);
 }
 
 // ColourShape on both lanes at once, with the same arithmetic: the magnitude scaled, clamped to
@@ -48,7 +53,8 @@ inline StereoSample Shape(StereoSample x)
                                           (reinterpret_cast<StereoMask>(x) & kSignBit));
 }
 
-// The colouration of a block at a fixed factor N (0: the factor is only known at run time).
+// The colouration of a block at a fixed factor N (0: the factor is only known at run time; it
+// must be 2 or more, which makes every pole's angle below pi / 2 and so f1 > 0).
 // Histories and coefficients live in locals for the whole block so that they can stay in
 // registers; the recursion is a chain of dependent additions and every load on it costs time. With
 // N fixed the sub-sample loop unrolls completely and the history shifts become register renames.
@@ -68,22 +74,34 @@ void ColourBlock(const ColourFilterDesign& design, int factor, StereoSample* up,
 
     // Up-sampling filter step (with the input on the first sub-sample, zero after) and the
     // saturation; returns the shaped value for the down-sampling filter.
+    // f1 * y[n-1] of each filter, kept from the previous step. The recursion's critical path runs
+    // from one output through this product into the next sum, so the product is formed from the
+    // unflushed output at the same time as the flush mask and masked afterwards: with f1 > 0,
+    // f1 * y masked to +0 equals f1 * (+0) bit for bit.
+    StereoSample f1u0 = f1 * u0, f1d0 = f1 * d0;
+
+    // Up-sampling filter step (with the input on the first sub-sample, zero after) and the
+    // saturation; returns the shaped value for the down-sampling filter.
     auto upStep = [&](bool first, StereoSample x) {
         // g * 0 is +0, and f1 * y[n-1] is never -0 (f1 > 0 and the history holds +0 or values of
         // magnitude 2^-54 and more), so the zero-stuffed input term changes nothing and is left out.
-        StereoSample head = f1 * u0;
+        StereoSample head = f1u0;
         if (first)
             head = head + g * x;
         StereoSample y = head + f2 * u1 + f3 * u2 + f4 * u3 + f5 * u4 + f6 * u5 + f7 * u6 + f8 * u7 + f9 * u8 +
                          f10 * u9;
-        y = Flush(y);
+        const StereoMask keep = Kept(y);
+        f1u0 = KeepLanes(f1 * y, keep);
+        y = KeepLanes(y, keep);
         u9 = u8; u8 = u7; u7 = u6; u6 = u5; u5 = u4; u4 = u3; u3 = u2; u2 = u1; u1 = u0; u0 = y;
         return Shape(gainN * y);
     };
     auto downStep = [&](StereoSample v) {
-        StereoSample z = (f1 * d0 + g * v) + f2 * d1 + f3 * d2 + f4 * d3 + f5 * d4 + f6 * d5 + f7 * d6 + f8 * d7 +
+        StereoSample z = (f1d0 + g * v) + f2 * d1 + f3 * d2 + f4 * d3 + f5 * d4 + f6 * d5 + f7 * d6 + f8 * d7 +
                          f9 * d8 + f10 * d9;
-        z = Flush(z);
+        const StereoMask keep = Kept(z);
+        f1d0 = KeepLanes(f1 * z, keep);
+        z = KeepLanes(z, keep);
         d9 = d8; d8 = d7; d7 = d6; d6 = d5; d5 = d4; d4 = d3; d3 = d2; d2 = d1; d1 = d0; d0 = z;
         return z;
     };

@@ -31,7 +31,7 @@ EqualiserSettings Clamped(EqualiserSettings s)
     s.midCutFrequency = std::clamp(s.midCutFrequency, 0, kMidCutCount - 1);
     s.highBoost = std::clamp(s.highBoost, 0, kHighBoostCount);
     s.highCut = std::clamp(s.highCut, 0, kHighCutCount);
-    s.oversampleFactor = std::max(s.oversampleFactor, 1);
+    s.oversampleFactor = std::max(s.oversampleFactor, 2);  // the colouration needs 2 or more
     return s;
 }
 

@@ -22,7 +22,7 @@ struct EqualiserSettings {
     double midBoost = 0.001;   // "Mid Boost": 0.001 .. 1
     double midCut = 0.0;       // "Mid Cut": 0 .. 1
     double outputGain = 1.0;   // linear gain of the output stage
-    int oversampleFactor = 4;  // colouration factor, 4 or 16
+    int oversampleFactor = 4;  // colouration factor: 4 or 16 (any from 2 up works)
     int lowCut = 0;            // 0 (off) .. 5
     int lowFrequency = 0;      // 0 .. 3
     int midBoostFrequency = 0; // 0 .. 7

@@ -140,7 +140,7 @@ TEST(Colouration, StepFlushesTinyAndNonFiniteValues)
 TEST(Colouration, StereoProcessEqualsThePlainProcedure)
 {
     test::Rng rng(11);
-    for (int factor : {4, 16}) {
+    for (int factor : {2, 3, 4, 7, 16}) {  // the fixed 4 and 16 loops and the general one
         StereoColouration stereo;
         stereo.Design(factor);
         reference::ColourDesign design;
