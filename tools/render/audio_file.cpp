@@ -251,15 +251,25 @@ bool PendingFile::Create(const std::string& target, std::string& error) {
     std::string pattern = Folder(target) + "/.brimo-render-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    // An interrupt between creating the file and registering it would leave the file behind:
+    // hold the interrupting signals until the handler knows the name.
+    sigset_t interrupts, previous;
+    sigemptyset(&interrupts);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, sig);
+    ::pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
     const int fd = ::mkstemp(name.data());
+    if (fd >= 0) {
+        ::close(fd);
+        temp_ = name.data();
+        open_ = true;
+        slot_ = Register(temp_);
+    }
+    const int mkstempError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
-        error = "cannot write in the folder of " + target + ": " + std::strerror(errno);
+        error = "cannot write in the folder of " + target + ": " + std::strerror(mkstempError);
         return false;
     }
-    ::close(fd);
-    temp_ = name.data();
-    open_ = true;
-    slot_ = Register(temp_);
     return true;
 }
 
