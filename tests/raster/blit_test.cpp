@@ -360,6 +360,69 @@ TEST(ComposeRect, AbsentBitmapsAndOutOfRangeWeightsAreHarmless) {
   LICE_FillArea(&a, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0, 1.0f, ComposeCopy);
 }
 
+// The blending modes on single pixels, worked out by hand from the formulas (independent of the
+// per-pixel reference above). Several cases only come out right when ÷256 truncates toward zero.
+TEST(ComposeRect, HandComputedBlendModes) {
+  // Add at ia 128: each channel gains half the source, alpha by half the source alpha.
+  EXPECT_EQ(OnePixel(Word(200, 100, 50, 10), Word(100, 200, 60, 128)).Blit(0.5f, ComposeAdd),
+            Word(250, 200, 80, 74));
+  // Dodge at ia 256: k = 128 doubles, k = 1 saturates, k = 256 keeps, k = 192 gives 133.
+  EXPECT_EQ(OnePixel(Word(100, 100, 100, 100), Word(128, 255, 0, 64)).Blit(1.0f, ComposeDodge),
+            Word(200, 255, 100, 133));
+  // Multiply at ia 256: 128 halves, 0 blacks out, 255 takes 255/256 (rounded down).
+  EXPECT_EQ(OnePixel(Word(200, 100, 50, 255), Word(128, 0, 255, 255)).Blit(1.0f, ComposeMultiply),
+            Word(100, 0, 49, 254));
+  // Soft light at ia 256: a source of 128 leaves the channel; 200 lifts 100 to 134 (the ÷256 of
+  // a negative product truncates toward zero), 0 lowers 200 to 156, alpha 255 lifts 50 to 89.
+  EXPECT_EQ(OnePixel(Word(100, 100, 200, 50), Word(200, 128, 0, 255)).Blit(1.0f, ComposeSoftLight),
+            Word(134, 100, 156, 89));
+
+  // Hue adjustment of (R, G, B) = (200, 100, 50): top 200, base 0, n 50, span 150, sat 191,
+  // hue 21. A neutral source (128, 128, 128) gives it back through the sector formulas as
+  // (200, 99, 50); the alpha comes from the source.
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 128, 77)).Blit(1.0f, ComposeHueAdjust),
+            Word(50, 99, 200, 77));
+  // Red 255 turns the hue by 190 to 211: (R, G, B) = (low 50, ramp(-19) 155, val 200).
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 255, 255)).Blit(1.0f, ComposeHueAdjust),
+            Word(200, 155, 50, 255));
+  // Red 0 turns it by -192 to -171, brought back to 213: (50, ramp(-21) 151, 200).
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 0, 255)).Blit(1.0f, ComposeHueAdjust),
+            Word(200, 151, 50, 255));
+  // Full saturation and a brighter value: sat 255, val 255, hue 211: (0, ramp(-19) 179, 255).
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(192, 255, 255, 255)).Blit(1.0f, ComposeHueAdjust),
+            Word(255, 179, 0, 255));
+  // Level 100 with red 1: (-191 x 100) ÷256 = -74 (not -75), hue 331: (200, 50, ramp(-11) 174).
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 1, 255)).Blit(100.0f / 256.0f, ComposeHueAdjust),
+            Word(174, 50, 200, 255));
+  // With source alpha 127 at ia 128 the level is (128 x 128) ÷256 = 64: hue 21 + 47 = 68, in the
+  // second sector: (ramp(-4) 190, 200, 50), alpha 127.
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 255, 127))
+                .Blit(0.5f, ComposeHueAdjust | ComposeUseSourceAlpha),
+            Word(50, 200, 190, 127));
+}
+
+TEST(FillArea, HandComputedBlendModes) {
+  auto fill = [](LICE_PixelWord pixel, LICE_PixelWord colour, float weight, int mode) {
+    LICE_MemBitmap bm;
+    bm.Resize(1, 1);
+    *bm.PixelData() = pixel;
+    LICE_FillArea(&bm, 0, 0, 1, 1, colour, weight, mode);
+    return *bm.PixelData();
+  };
+  // Copy at ia 76: colour channels mix toward the colour, alpha toward 76 itself; both ÷256 of a
+  // negative product truncate toward zero (255 - 179 = 76, 76 - 46 = 30).
+  EXPECT_EQ(fill(Word(0, 200, 100, 10), Word(255, 0, 100, 0), 0.3f, ComposeCopy), Word(76, 140, 100, 30));
+  // Add at ia 128: alpha gains (128 x 128) ÷256 = 64.
+  EXPECT_EQ(fill(Word(250, 0, 100, 100), Word(10, 20, 30, 0), 0.5f, ComposeAdd), Word(255, 10, 115, 164));
+  // The colour's alpha scales the weight: 1.0 x 128 / 255 gives ia 128, the halving shortcut.
+  EXPECT_EQ(fill(Word(100, 50, 0, 200), Word(0, 100, 255, 128), 1.0f, ComposeCopy | ComposeUseSourceAlpha),
+            Word(50, 75, 127, 164));
+  // Hue adjustment with a neutral colour at ia 256: the colour comes back as by the blit, and the
+  // alpha byte is the low 8 bits of 256.
+  EXPECT_EQ(fill(Word(50, 100, 200, 255), Word(128, 128, 128, 255), 1.0f, ComposeHueAdjust),
+            Word(50, 99, 200, 0));
+}
+
 TEST(FillArea, ClearsWholeBitmapToZero) {
   LICE_MemBitmap bm;
   bm.Resize(7, 3);
