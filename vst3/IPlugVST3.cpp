@@ -73,14 +73,20 @@ int32 ReadFully (IBStream* stream, uint8_t* dst, int32 n)
 	return total;
 }
 
+// Writes n bytes, following streams that take less than offered per call. A stream that answers
+// kResultOk without reporting a count is trusted to have taken everything.
 bool WriteFully (IBStream* stream, const uint8_t* src, int32 n)
 {
-	if (n <= 0)
-		return true;
-	int32 written = 0;
-	if (stream->write (const_cast<uint8_t*> (src), n, &written) != kResultOk)
-		return false;
-	return written == n;
+	int32 total = 0;
+	while (total < n)
+	{
+		int32 written = n - total;
+		if (stream->write (const_cast<uint8_t*> (src + total), n - total, &written) != kResultOk ||
+		    written <= 0)
+			return false;
+		total += std::min (written, n - total);
+	}
+	return true;
 }
 
 } // namespace

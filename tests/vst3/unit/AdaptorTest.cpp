@@ -244,6 +244,12 @@ TEST_F (Adaptor, DamagedStateStreamsNeverCorruptTheInstance)
 	ByteStream refusing;
 	refusing.failWrites = true;
 	EXPECT_NE (controller ()->getState (&refusing), kResultOk);
+
+	// Some host streams accept writes without reporting a count: the state is still saved whole.
+	ByteStream silent;
+	silent.silentCounts = true;
+	EXPECT_EQ (controller ()->getState (&silent), kResultOk);
+	EXPECT_EQ (silent.bytes.size (), size_t (plug->ParamCount ()) * 8 + 4);
 }
 
 TEST_F (Adaptor, BusesAndArrangements)

@@ -49,7 +49,7 @@ public:
 			return kResultFalse;
 		auto* p = static_cast<uint8_t*> (buffer);
 		bytes.insert (bytes.end (), p, p + n);
-		if (written)
+		if (written && !silentCounts)
 			*written = n;
 		return kResultOk;
 	}
@@ -71,6 +71,7 @@ public:
 	size_t pos = 0;
 	int32 maxPerRead = 0;
 	bool failWrites = false;
+	bool silentCounts = false; // accepts writes without reporting how many bytes it took
 };
 
 class Queue final : public IParamValueQueue
