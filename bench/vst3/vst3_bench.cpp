@@ -23,24 +23,53 @@ constexpr int32 kBlock = 512;
 
 using GetFactory = IPluginFactory* (PLUGIN_API*) ();
 
-// dlopen, GetPluginFactory, release, dlclose.
+// The bundle loaded as a host loads it: dlopen, ModuleEntry, GetPluginFactory; closed in reverse.
+struct LoadedModule
+{
+	void* lib = dlopen (BRIMO_BUNDLE_BINARY, RTLD_NOW | RTLD_LOCAL);
+	IPluginFactory* factory = nullptr;
+
+	LoadedModule ()
+	{
+		if (!lib)
+			return;
+		reinterpret_cast<bool (*) (void*)> (dlsym (lib, "ModuleEntry")) (lib);
+		factory = reinterpret_cast<GetFactory> (dlsym (lib, "GetPluginFactory")) ();
+	}
+	~LoadedModule ()
+	{
+		if (!lib)
+			return;
+		if (factory)
+			factory->release ();
+		reinterpret_cast<bool (*) ()> (dlsym (lib, "ModuleExit")) ();
+		dlclose (lib);
+	}
+};
+
+// Creates, initialises and takes down one instance of the factory's first class.
+void CreateAndInitialiseOnce (IPluginFactory* factory, const PClassInfo& info)
+{
+	void* obj = nullptr;
+	factory->createInstance (info.cid, IComponent::iid, &obj);
+	auto* component = static_cast<IComponent*> (obj);
+	component->initialize (nullptr);
+	benchmark::DoNotOptimize (component);
+	component->terminate ();
+	component->release ();
+}
+
 void BM_LoadModule (benchmark::State& state)
 {
 	for (auto _ : state)
 	{
-		void* lib = dlopen (BRIMO_BUNDLE_BINARY, RTLD_NOW | RTLD_LOCAL);
-		if (!lib)
+		LoadedModule module;
+		if (!module.factory)
 		{
 			state.SkipWithError ("bundle not loadable");
 			return;
 		}
-		auto entry = reinterpret_cast<bool (*) (void*)> (dlsym (lib, "ModuleEntry"));
-		entry (lib);
-		auto factory = reinterpret_cast<GetFactory> (dlsym (lib, "GetPluginFactory")) ();
-		benchmark::DoNotOptimize (factory);
-		factory->release ();
-		reinterpret_cast<bool (*) ()> (dlsym (lib, "ModuleExit")) ();
-		dlclose (lib);
+		benchmark::DoNotOptimize (module.factory);
 	}
 }
 BENCHMARK (BM_LoadModule)->Unit (benchmark::kMicrosecond);
@@ -50,27 +79,15 @@ void BM_LoadCreateAndInitialise (benchmark::State& state)
 {
 	for (auto _ : state)
 	{
-		void* lib = dlopen (BRIMO_BUNDLE_BINARY, RTLD_NOW | RTLD_LOCAL);
-		if (!lib)
+		LoadedModule module;
+		if (!module.factory)
 		{
 			state.SkipWithError ("bundle not loadable");
 			return;
 		}
-		auto entry = reinterpret_cast<bool (*) (void*)> (dlsym (lib, "ModuleEntry"));
-		entry (lib);
-		IPluginFactory* factory = reinterpret_cast<GetFactory> (dlsym (lib, "GetPluginFactory")) ();
 		PClassInfo info;
-		factory->getClassInfo (0, &info);
-		void* obj = nullptr;
-		factory->createInstance (info.cid, IComponent::iid, &obj);
-		auto* component = static_cast<IComponent*> (obj);
-		component->initialize (nullptr);
-		benchmark::DoNotOptimize (component);
-		component->terminate ();
-		component->release ();
-		factory->release ();
-		reinterpret_cast<bool (*) ()> (dlsym (lib, "ModuleExit")) ();
-		dlclose (lib);
+		module.factory->getClassInfo (0, &info);
+		CreateAndInitialiseOnce (module.factory, info);
 	}
 }
 BENCHMARK (BM_LoadCreateAndInitialise)->Unit (benchmark::kMicrosecond);
@@ -82,15 +99,7 @@ void BM_CreateAndInitialise (benchmark::State& state)
 	PClassInfo info;
 	factory->getClassInfo (0, &info);
 	for (auto _ : state)
-	{
-		void* obj = nullptr;
-		factory->createInstance (info.cid, IComponent::iid, &obj);
-		auto* component = static_cast<IComponent*> (obj);
-		component->initialize (nullptr);
-		benchmark::DoNotOptimize (component);
-		component->terminate ();
-		component->release ();
-	}
+		CreateAndInitialiseOnce (factory, info);
 	factory->release ();
 }
 BENCHMARK (BM_CreateAndInitialise)->Unit (benchmark::kMicrosecond);
