@@ -2,6 +2,7 @@
 
 #include "base/source/fstring.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -69,9 +70,12 @@ double IPlugParameter::ParseLeadingNumber (const char* text)
 	bool any = false;
 	while (std::isdigit (static_cast<unsigned char> (*p)))
 		++p, any = true;
-	if (*p == '.')
+	// A decimal comma is read like a point: hosts that set a decimal-comma locale show our
+	// values with one, and a user types back what the host shows.
+	const char* separator = nullptr;
+	if (*p == '.' || *p == ',')
 	{
-		++p;
+		separator = p++;
 		while (std::isdigit (static_cast<unsigned char> (*p)))
 			++p, any = true;
 	}
@@ -89,15 +93,21 @@ double IPlugParameter::ParseLeadingNumber (const char* text)
 			p = e;
 		}
 	}
+	// The text comes from a String128, so its number fits this buffer; a longer one is cut.
+	char number[256] = {};
+	const size_t length = std::min (static_cast<size_t> (p - digits), sizeof number);
+	std::copy_n (digits, length, number);
+	if (separator != nullptr && static_cast<size_t> (separator - digits) < length)
+		number[separator - digits] = '.';
 	double v = 0.0;
-	const auto result = std::from_chars (digits, p, v, std::chars_format::general);
+	const auto result = std::from_chars (number, number + length, v, std::chars_format::general);
 	if (result.ec == std::errc::result_out_of_range)
 	{
 		// Too large saturates; too small is zero.
-		const char* e = digits;
-		while (e < p && *e != 'e' && *e != 'E')
+		const char* e = number;
+		while (e < number + length && *e != 'e' && *e != 'E')
 			++e;
-		const bool hugeExponent = !(e < p && e[1] == '-');
+		const bool hugeExponent = !(e < number + length && e[1] == '-');
 		v = hugeExponent ? HUGE_VAL : 0.0;
 	}
 	else if (result.ec != std::errc ())

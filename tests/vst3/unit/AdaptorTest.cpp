@@ -158,6 +158,11 @@ TEST (ParseLeadingNumber, ReadsOnlyADecimalPrefix)
 	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber ("."), 0.0);
 	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber ("1e-999"), 0.0);
 	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber (nullptr), 0.0);
+	// What a host in a decimal-comma locale displays reads back to the same value.
+	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber ("-1,5 dB"), -1.5);
+	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber (",25"), 0.25);
+	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber ("2,5e1"), 25.0);
+	EXPECT_DOUBLE_EQ (IPlugParameter::ParseLeadingNumber ("1,5,7"), 1.5);
 }
 
 TEST_F (Adaptor, NormalisedValuesAndBypassAsTheHostReadsThem)
