@@ -1,19 +1,20 @@
 #include "BRIMO.h"
 
-#include "FourCC.h"
+#include "BRIMOIdentity.h"
 
 #include <cmath>
 
 namespace {
 
-constexpr int32_t kVersion = 0x00020000;  // 2.0.0
 constexpr int32_t kPresetCount = 1;
+constexpr const PluginIdentity& kId = kBRIMOIdentity;
 
 }  // namespace
 
 BRIMO::BRIMO()
-  : PlugAdaptor(kNumParams, "1-1 2-2", kPresetCount, "BRIMO", "", "KwillowAudioLab", kVersion,
-                FourCC("Brm1"), FourCC("Kwil"), false, false)
+  : PlugAdaptor(kNumParams, "1-1 2-2", kPresetCount, kId.name, kId.productName, kId.vendor,
+                VersionCode(kId.version), FourCC(kId.uniqueCode), FourCC(kId.makerCode), false,
+                false)
 {
   // Internal values and every history and coefficient start at zero (member initialisers).
 
@@ -29,6 +30,22 @@ BRIMO::BRIMO()
   GetParam(kLowFrequency)->DefineInt("Low Frequency", 0, 0, 3, "", "");
   GetParam(kMidBoostFrequency)->DefineInt("Mid Boost Frequency", 0, 0, 7, "", "");
   GetParam(kMidCutFrequency)->DefineInt("Mid Cut Frequency", 0, 0, 7, "", "");
+
+  // The two switches and the unused slot stay undeclared (range 0 to 1, step 1), so ids, values
+  // and stored state are unchanged; they only get names, and the switches their panel legends,
+  // so that hosts show no nameless lanes.
+  IParamDef* reserved = GetParam(kUnused);
+  reserved->SetName("Reserved");
+  reserved->SetAutomatable(false);
+  reserved->SetHidden(true);
+  IParamDef* oversampling = GetParam(kOversampling);
+  oversampling->SetName("Oversampling");
+  oversampling->SetDisplayText(0, "4x");
+  oversampling->SetDisplayText(1, "16x");
+  IParamDef* bypass = GetParam(kBypass);
+  bypass->SetName("Bypass Switch");
+  bypass->SetDisplayText(0, "off");
+  bypass->SetDisplayText(1, "on");
 
   // The editor is built and handed to the base (AttachGraphics) here, before the default preset
   // is captured.

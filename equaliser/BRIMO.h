@@ -16,7 +16,8 @@
 class BRIMO : public PlugAdaptor
 {
 public:
-  // Parameter indices. 0 is never read; 11 and 12 are the editor's two switches and have no name.
+  // Parameter indices. 0 is never read and hidden from hosts; 11 and 12 are the editor's two
+  // switches.
   enum Param : int32_t
   {
     kUnused = 0,

@@ -1,6 +1,7 @@
 #include "IParamDef.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -51,7 +52,7 @@ void IParamDef::DefineDouble(const char* name, double defaultValue, double min, 
   value.store(defaultValue, std::memory_order_relaxed);
   this->max = std::max(min + step, max);
   precision = PrecisionFromStep(step);
-  if (shape != 0.0) this->shape = shape;
+  if (shape != 0.0) SetShape(shape);
 }
 
 void IParamDef::DefineInt(const char* name, int32_t defaultValue, int32_t min, int32_t max,
@@ -59,6 +60,16 @@ void IParamDef::DefineInt(const char* name, int32_t defaultValue, int32_t min, i
 {
   if (kind == KindNone) kind = KindInt;
   DefineDouble(name, defaultValue, min, max, 1.0, label, group, 1.0);
+}
+
+void IParamDef::SetShape(double newShape)
+{
+  if (std::isfinite(newShape) && newShape > 0.0) shape = newShape;
+}
+
+void IParamDef::SetName(const char* newName)
+{
+  CopyTruncated(name, newName, sizeof name);
 }
 
 void IParamDef::SetDisplayText(int32_t value, const char* text)
@@ -104,6 +115,27 @@ const char* IParamDef::GetDisplayText(double plain) const
   for (const IDisplayText& entry : displayTexts)
     if (entry.value == key) return entry.text;
   return "";
+}
+
+bool IParamDef::FindDisplayText(const char* text, double* plain) const
+{
+  if (!text) return false;
+  auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (isSpace(*text)) ++text;
+  size_t length = std::strlen(text);
+  while (length > 0 && isSpace(text[length - 1])) --length;
+  for (const IDisplayText& entry : displayTexts)
+  {
+    if (entry.text[0] == '\0' || std::strlen(entry.text) != length) continue;
+    bool same = true;
+    for (size_t i = 0; i < length && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(entry.text[i])) ==
+             std::tolower(static_cast<unsigned char>(text[i]));
+    if (!same) continue;
+    if (plain) *plain = entry.value;
+    return true;
+  }
+  return false;
 }
 
 void IParamDef::FormatValue(double plain, char* out) const

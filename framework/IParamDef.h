@@ -28,10 +28,10 @@ constexpr int IParamDisplaySize = 128;
 // names and optional display texts, with the conversions between plain and normalised values that
 // the host, the editor and the stored state all share.
 //
-// Declaration (DefineDouble, DefineInt, SetShape, SetDisplayText and the flag setters) happens once
-// in the plug-in's constructor. Afterwards only the value changes. The value is a single atomic
-// double (relaxed): one controller path writes it without the plug-in lock while processing may
-// read it, and a torn or racy read must not be possible.
+// Declaration (DefineDouble, DefineInt, SetShape, SetName, SetDisplayText and the flag setters)
+// happens once in the plug-in's constructor. Afterwards only the value changes. Writers hold the
+// plug-in lock; the value is still a single atomic double (relaxed) so that readers outside the
+// lock (host queries, the editor) never see a torn value.
 class IParamDef
 {
 public:
@@ -45,10 +45,16 @@ public:
                     const char* label = "", const char* group = "", double shape = 1.0);
   void DefineInt(const char* name, int32_t defaultValue, int32_t min, int32_t max,
                  const char* label = "", const char* group = "");
-  void SetShape(double shape) { this->shape = shape; }
+  // A shape that is not a positive finite number is refused (the conversions would divide by zero
+  // or take roots of negatives); the previous shape stays.
+  void SetShape(double shape);
+  // Names a record without declaring it: kind, range and value stay as created.
+  void SetName(const char* name);
   void SetDisplayText(int32_t value, const char* text);
   void SetNegateDisplay(bool negate) { negateDisplay = negate; }
   void SetAutomatable(bool canAutomate) { automatable = canAutomate; }
+  // A hidden parameter keeps its place, value and state but is not shown to hosts.
+  void SetHidden(bool hide) { hidden = hide; }
 
   // Value access. A NaN never becomes the value: SetPlain and SetNormalized ignore it.
   double Value() const { return value.load(std::memory_order_relaxed); }
@@ -63,6 +69,9 @@ public:
   // Display. GetDisplayText answers "" when no display text matches plain; out buffers must hold
   // IParamDisplaySize characters.
   const char* GetDisplayText(double plain) const;
+  // The value whose display text equals text (ignoring case and surrounding white space); false
+  // when none does.
+  bool FindDisplayText(const char* text, double* plain) const;
   void FormatValue(double plain, char* out) const;
   void GetDisplay(char* out) const { FormatValue(Value(), out); }
   const char* GetLabelForHost() const;
@@ -80,6 +89,7 @@ public:
   const char* Group() const { return group; }
   bool NegateDisplay() const { return negateDisplay; }
   bool IsAutomatable() const { return automatable; }
+  bool IsHidden() const { return hidden; }
   int32_t NDisplayTexts() const { return int32_t(displayTexts.size()); }
   const IDisplayText* GetDisplayTextEntry(int32_t position) const;
 
@@ -100,6 +110,7 @@ private:
   char group[32] = {};
   bool negateDisplay = false;
   bool automatable = true;
+  bool hidden = false;
   std::vector<IDisplayText> displayTexts;
 };
 

@@ -64,6 +64,8 @@ void IPlugBase::ParseChannelSpec(const char* channelSpec)
     IChannelPair pair;
     const char* end = p;
     if (ReadInt(p, &end, &pair.inputs) && *end == '-') ReadInt(end + 1, &end, &pair.outputs);
+    // A count no bus could carry is a malformed token too, not a request for that many buffers.
+    if (pair.inputs > kMaxChannels || pair.outputs > kMaxChannels) pair = IChannelPair{};
     legalIO.push_back(pair);
     maxIn = std::max(maxIn, pair.inputs);
     maxOut = std::max(maxOut, pair.outputs);
@@ -212,9 +214,11 @@ void IPlugBase::MakeDefaultPreset(const char* name)
   for (auto& preset : presets)
   {
     if (preset->initialized) continue;
+    // A capture that fails leaves the slot empty rather than holding a partial snapshot.
+    preset->chunk.Resize(0, true);
+    if (!SerializeParams(&preset->chunk)) return;
     preset->initialized = true;
     CopyTruncated(preset->name, name, sizeof preset->name);
-    SerializeParams(&preset->chunk);
     return;
   }
 }
@@ -228,13 +232,18 @@ bool IPlugBase::RestorePreset(int32_t index)
     ok = UnserializeParams(&preset.chunk, 0) > 0;
   else
   {
-    // Restoring an empty preset captures the current values into it instead.
-    preset.initialized = true;
-    int32_t userPresets = 0;
-    for (const auto& p : presets)
-      if (std::strstr(p->name, "user preset")) ++userPresets;
-    std::snprintf(preset.name, sizeof preset.name, "%s %d", "user preset", int(userPresets + 1));
+    // Restoring an empty preset captures the current values into it instead; a failed capture
+    // leaves it empty.
+    preset.chunk.Resize(0, true);
     ok = SerializeParams(&preset.chunk);
+    if (ok)
+    {
+      preset.initialized = true;
+      int32_t userPresets = 0;
+      for (const auto& p : presets)
+        if (std::strstr(p->name, "user preset")) ++userPresets;
+      std::snprintf(preset.name, sizeof preset.name, "%s %d", "user preset", int(userPresets + 1));
+    }
   }
   if (ok)
   {

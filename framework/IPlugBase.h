@@ -12,7 +12,9 @@
 
 class IGraphics;
 
-// A legal (inputs, outputs) channel configuration.
+// A legal (inputs, outputs) channel configuration. A channel specification token asking for more
+// than kMaxChannels on either side reads as malformed, (0, 0).
+constexpr int32_t kMaxChannels = 256;
 struct IChannelPair
 {
   int32_t inputs = 0;

@@ -33,31 +33,39 @@ unsigned char* StoredRow(LICE_IBitmap* bm, int y) {
          std::ptrdiff_t(stored) * bm->RowSpan() * 4;
 }
 
-bool Continuation(unsigned char c) { return c >= 0x80 && c <= 0xC0; }
+bool Continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
 
-// Reads one character; false at the end of the text. UTF-8 sequences of two and three bytes give
-// their 16-bit code, four-byte sequences a space, and any other byte stands for itself.
+constexpr int kReplacementChar = 0xFFFD;
+
+// Reads one character; false at the end of the text (end, or the terminator when end is null).
+// UTF-8 sequences of two and three bytes give their 16-bit code and four-byte sequences a space.
+// A sequence cut short (by the end or by a byte that is not a continuation) and an overlong one
+// each give one replacement character; any other byte stands for itself. Never reads past end or
+// past the terminator.
 bool NextChar(const unsigned char*& p, const unsigned char* end, int& code) {
-  auto avail = [&](int n) {
-    for (int i = 1; i <= n; ++i)
-      if ((end && p + i >= end) || !Continuation(p[i])) return false;
-    return true;
-  };
   if (end ? p >= end : *p == 0) return false;
   const unsigned char c = *p;
-  if (c >= 0xC2 && c <= 0xDF && avail(1)) {
-    code = ((c << 6) & 0x7FF) | (p[1] & 0x3F);
-    p += 2;
-  } else if (c >= 0xE0 && c <= 0xEF && avail(2)) {
-    code = ((c << 12) | ((p[1] << 6) & 0xFFF) | (p[2] & 0x3F)) & 0xFFFF;
-    p += 3;
-  } else if (c >= 0xF0 && c <= 0xF4 && avail(3)) {
-    code = 32;
-    p += 4;
-  } else {
+  const int length = c >= 0xC0 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+  if (length == 1) {
     code = c;
     p += 1;
+    return true;
   }
+  int have = 1;
+  while (have < length && !(end && p + have >= end) && Continuation(p[have])) ++have;
+  if (have < length) {
+    code = kReplacementChar;
+    p += have;
+    return true;
+  }
+  int value = c & (0x7F >> length);
+  for (int i = 1; i < length; ++i) value = (value << 6) | (p[i] & 0x3F);
+  static constexpr int kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length] || value > 0x10FFFF)
+    code = kReplacementChar;
+  else
+    code = length == 4 ? 32 : value;
+  p += length;
   return true;
 }
 

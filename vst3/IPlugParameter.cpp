@@ -38,7 +38,10 @@ IPlugParameter::IPlugParameter (IParamDef* def, ParamID id, UnitID unit) : def (
 	info.stepCount = def->Kind () == KindDouble ? 0 : TruncToInt32 (def->Max () - def->Min ());
 	info.defaultNormalizedValue = def->ToNormalized (def->DefaultValue ());
 	info.unitId = unit;
-	info.flags = def->IsAutomatable () ? ParameterInfo::kCanAutomate : 0;
+	if (def->IsHidden ())
+		info.flags = ParameterInfo::kIsHidden | ParameterInfo::kIsReadOnly;
+	else
+		info.flags = def->IsAutomatable () ? ParameterInfo::kCanAutomate : 0;
 	precision = def->Precision ();
 	valueNormalized = info.defaultNormalizedValue;
 }
@@ -119,7 +122,11 @@ bool IPlugParameter::fromString (const TChar* string, ParamValue& value) const
 {
 	String text (string);
 	text.toMultiByte (kCP_Default);
-	value = def->ToNormalized (ParseLeadingNumber (text.text8 ()));
+	// A display text ("16x", "on") is read back as the value it stands for; anything else as a number.
+	double plain = 0.0;
+	if (!def->FindDisplayText (text.text8 (), &plain))
+		plain = ParseLeadingNumber (text.text8 ());
+	value = def->ToNormalized (plain);
 	return true;
 }
 

@@ -151,8 +151,13 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 	try
 	{
 		// A null host context would leave the base class believing it was never initialised, so
-		// the adaptor keeps its own flag: buses and parameters are built exactly once.
-		tresult result = initialized ? kResultFalse : SingleComponentEffect::initialize (context);
+		// the adaptor keeps its own flag: buses and parameters are built exactly once, and a
+		// refused call changes nothing (the user's values are not reset to the preset).
+		if (initialized)
+			return kResultFalse;
+		const tresult result = SingleComponentEffect::initialize (context);
+		if (result != kResultOk)
+			return result;
 		if (context)
 		{
 			FUnknownPtr<IHostApplication> app (context);
@@ -165,12 +170,9 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 				SetHostVersion (0);
 			}
 		}
-		if (result == kResultOk)
-		{
-			CreateBuses ();
-			RegisterParameters ();
-			initialized = true;
-		}
+		CreateBuses ();
+		RegisterParameters ();
+		initialized = true;
 		OnHostIdentified ();
 		{
 			LockGuard guard (GetLock ());
@@ -223,6 +225,15 @@ void IPlugVST3::CreateBuses ()
 		WidenToUtf16 ("MIDI Input", name);
 		addEventInput (name, 1, kMain, BusInfo::kDefaultActive);
 	}
+	// A bus flagged active by default starts active: hosts that trust the flag never call
+	// activateBus and would otherwise get their buffers back untouched.
+	for (BusList* list : {&audioInputs, &audioOutputs, &eventInputs})
+		for (auto& bus : *list)
+		{
+			BusInfo info {};
+			if (bus->getInfo (info) && (info.flags & BusInfo::kDefaultActive) != 0)
+				bus->setActive (true);
+		}
 }
 
 void IPlugVST3::RegisterParameters ()
@@ -286,9 +297,13 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements (SpeakerArrangement* inputs, in
 	if (numIns <= 0 || numOuts <= 0 || inputs == nullptr || outputs == nullptr)
 		return kResultFalse;
 
+	// The channel configurations count every input channel, the sidechain's included.
+	if (numIns != (sidechainChannels > 0 ? 2 : 1))
+		return kResultFalse;
 	const int32_t in = ChannelCount (inputs[0]);
 	const int32_t out = ChannelCount (outputs[0]);
-	if (!LegalIO (in, out))
+	const int32_t aux = sidechainChannels > 0 ? ChannelCount (inputs[1]) : 0;
+	if (in > InputChannelCount () - sidechainChannels || aux > sidechainChannels || !LegalIO (in + aux, out))
 		return kResultFalse;
 	try
 	{
@@ -311,20 +326,17 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements (SpeakerArrangement* inputs, in
 		}
 		if (sidechainChannels > 0)
 		{
-			if (numIns != 2)
-				return kResultFalse;
-			const int32_t aux = ChannelCount (inputs[1]);
 			if (BusChannels (audioInputs, 1) != aux)
 			{
+				const bool mainActive = BusActive (audioInputs, 0);
+				const bool auxActive = BusActive (audioInputs, 1);
 				audioInputs.clear ();
 				WidenToUtf16 ("Input", name);
-				addAudioInput (name, ArrangementFor (in), kMain, BusInfo::kDefaultActive);
+				addAudioInput (name, ArrangementFor (in), kMain, BusInfo::kDefaultActive)->setActive (mainActive);
 				WidenToUtf16 ("Sidechain Input", name);
-				addAudioInput (name, ArrangementFor (aux), kAux, 0);
+				addAudioInput (name, ArrangementFor (aux), kAux, 0)->setActive (auxActive);
 			}
 		}
-		else if (numIns != 1)
-			return kResultFalse;
 	}
 	catch (...)
 	{
@@ -358,8 +370,8 @@ tresult PLUGIN_API IPlugVST3::setupProcessing (ProcessSetup& setup)
 	LockGuard guard (GetLock ());
 	try
 	{
+		// The bypass state is the host's: it stays across a new rate or block size.
 		SetSampleRate (setup.sampleRate);
-		SetBypassed (false);
 		SetBlockSize (setup.maxSamplesPerBlock);
 		Reset ();
 	}
@@ -436,14 +448,16 @@ void IPlugVST3::ApplyParameterChanges (IParameterChanges* changes)
 		else if (id == kPresetParamId)
 			RestorePreset (static_cast<int32_t> (value * PresetCount ()));
 		else if (id < static_cast<ParamID> (ParamCount ()))
-		{
-			const int32_t index = static_cast<int32_t> (id);
-			GetParam (index)->SetNormalized (value);
-			if (IGraphics* graphics = GetGraphics ())
-				graphics->SetControlsFromPlugin (index, value);
-			OnParamChanged (index);
-		}
+			ApplyParamValue (static_cast<int32_t> (id), value);
 	}
+}
+
+void IPlugVST3::ApplyParamValue (int32_t index, double normalized)
+{
+	GetParam (index)->SetNormalized (normalized);
+	if (IGraphics* graphics = GetGraphics ())
+		graphics->SetControlsFromPlugin (index, normalized);
+	OnParamChanged (index);
 }
 
 void IPlugVST3::ForwardNotes (IEventList* events)
@@ -533,19 +547,21 @@ void IPlugVST3::RunPiece (ProcessData& data, bool is64, int32_t offset, int32_t 
 {
 	// Inputs: bus 0 feeds the first channels; a sidechain bus feeds the last ones.
 	auto attachInputs = [&] (const AudioBusBuffers& bus, int32_t first, int32_t count) {
+		// Every one of the count pointers is written: channels the host did not send read as
+		// silence, never as a pointer left over from an earlier call.
 		const int32_t n = std::min (std::max<int32_t> (bus.numChannels, 0), count);
 		if (is64)
 		{
 			double* const* src = bus.channelBuffers64;
-			for (int32_t k = 0; k < n; ++k)
-				pieceIn64[size_t (k)] = src && src[k] ? src[k] + offset : nullptr;
+			for (int32_t k = 0; k < count; ++k)
+				pieceIn64[size_t (k)] = k < n && src && src[k] ? src[k] + offset : nullptr;
 			AttachInputs64 (first, count, src ? pieceIn64.data () : nullptr);
 		}
 		else
 		{
 			float* const* src = bus.channelBuffers32;
-			for (int32_t k = 0; k < n; ++k)
-				pieceIn32[size_t (k)] = src && src[k] ? src[k] + offset : nullptr;
+			for (int32_t k = 0; k < count; ++k)
+				pieceIn32[size_t (k)] = k < n && src && src[k] ? src[k] + offset : nullptr;
 			AttachInputs32 (first, count, src ? pieceIn32.data () : nullptr, frames);
 		}
 	};
@@ -655,11 +671,20 @@ ParamValue PLUGIN_API IPlugVST3::getParamNormalized (ParamID id)
 
 tresult PLUGIN_API IPlugVST3::setParamNormalized (ParamID id, ParamValue value)
 {
-	if (id >= static_cast<ParamID> (ParamCount ()))
+	const bool bypass = id == kBypassParamId && !IsInstrument ();
+	if (!bypass && id >= static_cast<ParamID> (ParamCount ()))
 		return kResultFalse;
+	if (std::isnan (value))
+		return kResultFalse;
+	value = std::clamp (value, 0.0, 1.0);
 	// Under the plug-in lock, so the value never changes in the middle of a block or a state save.
+	// What the host sets here is at once what it reads back, what the plug-in plays and what a
+	// state save stores, with or without a processing call in between.
 	LockGuard guard (GetLock ());
-	GetParam (static_cast<int32_t> (id))->SetNormalized (value);
+	if (bypass)
+		SetBypassed (value > 0.5);
+	else
+		ApplyParamValue (static_cast<int32_t> (id), value);
 	return kResultOk;
 }
 
@@ -670,44 +695,69 @@ IPlugView* PLUGIN_API IPlugVST3::createView (FIDString /*name*/)
 	return nullptr;
 }
 
+// Both state calls talk to the host's stream without the plug-in lock, so a slow stream never
+// stalls the audio thread: the state is serialised into memory under the lock and written
+// afterwards, or read into memory first and applied under the lock.
+
 tresult PLUGIN_API IPlugVST3::getState (IBStream* stream)
 {
 	if (stream == nullptr)
 		return kInvalidArgument;
-	LockGuard guard (GetLock ());
-	StateChunk chunk (4096);
-	if (!SerializeParams (&chunk))
-		return kResultFalse;
-	const int32_t bypass = IsBypassed () ? 1 : 0;
-	const uint8_t word[4] = {uint8_t (bypass), uint8_t (bypass >> 8), uint8_t (bypass >> 16),
-	                         uint8_t (bypass >> 24)};
-	// A stream that refuses the bytes is reported, so the host does not store a truncated state.
-	if (!WriteFully (stream, chunk.Bytes (), chunk.Size ()) || !WriteFully (stream, word, 4))
-		return kResultFalse;
-	return kResultOk;
+	try
+	{
+		StateChunk chunk (4096);
+		{
+			LockGuard guard (GetLock ());
+			if (!SerializeParams (&chunk))
+				return kResultFalse;
+			// The bypass flag follows the values as a little-endian int32.
+			const int32_t valuesSize = chunk.Size ();
+			uint8_t* bytes = chunk.Resize (valuesSize + 4);
+			if (bytes == nullptr)
+				return kResultFalse;
+			const uint8_t bypass = IsBypassed () ? 1 : 0;
+			const uint8_t word[4] = {bypass, 0, 0, 0};
+			std::memcpy (bytes + valuesSize, word, 4);
+		}
+		// A stream that refuses the bytes is reported, so the host does not store a truncated state.
+		return WriteFully (stream, chunk.Bytes (), chunk.Size ()) ? kResultOk : kResultFalse;
+	}
+	catch (...)
+	{
+		return kOutOfMemory;
+	}
 }
 
 tresult PLUGIN_API IPlugVST3::setState (IBStream* stream)
 {
 	if (stream == nullptr)
 		return kInvalidArgument;
-	LockGuard guard (GetLock ());
 	try
 	{
+		int32 valuesSize = 0;
+		{
+			LockGuard guard (GetLock ());
+			StateChunk current (4096);
+			if (!SerializeParams (&current) || current.Size () == 0)
+				return kResultFalse;
+			valuesSize = current.Size ();
+		}
+		std::vector<uint8_t> incoming (size_t (valuesSize) + 4);
+		const int32 got = ReadFully (stream, incoming.data (), valuesSize);
+		const bool bypassRead = got == valuesSize && ReadFully (stream, incoming.data () + valuesSize, 4) == 4;
+
+		LockGuard guard (GetLock ());
 		// Pre-filled with the current values: whatever the stream does not deliver stays as it is.
 		StateChunk chunk (4096);
-		if (!SerializeParams (&chunk) || chunk.Size () == 0)
+		if (!SerializeParams (&chunk) || chunk.Size () != valuesSize)
 			return kResultFalse;
-		std::vector<uint8_t> incoming (size_t (chunk.Size ()));
-		const int32 got = ReadFully (stream, incoming.data (), chunk.Size ());
 		// Only whole values are taken: a value cut short by the end of the stream keeps its current
 		// bytes rather than becoming a mixture of old and new ones.
 		std::memcpy (chunk.Bytes (), incoming.data (), size_t (got - got % 8));
 		UnserializeParams (&chunk, 0);
-
-		uint8_t word[4] = {};
-		if (ReadFully (stream, word, 4) != 4)
+		if (!bypassRead)
 			return kResultFalse;
+		const uint8_t* word = incoming.data () + valuesSize;
 		const uint32_t bypass = uint32_t (word[0]) | uint32_t (word[1]) << 8 |
 		                        uint32_t (word[2]) << 16 | uint32_t (word[3]) << 24;
 		SetBypassed (bypass != 0);

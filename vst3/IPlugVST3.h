@@ -151,6 +151,8 @@ private:
 	void CreateBuses ();
 	void RegisterParameters ();
 	void ApplyParameterChanges (Steinberg::Vst::IParameterChanges* changes);
+	// Sets one of the plug-in's parameters, shows it in the editor and announces it (lock held).
+	void ApplyParamValue (int32_t index, double normalized);
 	void ForwardNotes (Steinberg::Vst::IEventList* events);
 	void ConnectInputs (Steinberg::Vst::ProcessData& data);
 	void ConnectOutputs (Steinberg::Vst::ProcessData& data);

@@ -24,9 +24,6 @@ using namespace Steinberg;
 
 namespace {
 
-constexpr uint32 kMakerCode = 0x4B77696C;  // 'Kwil'
-constexpr uint32 kUniqueCode = 0x42726D31; // 'Brm1'
-
 void* gAttachedHandle = nullptr; // recorded when the library is attached / entered
 void* gInstanceHandle = nullptr; // published by InitDll
 
@@ -78,10 +75,11 @@ public:
 const PClassInfo2& classInfo ()
 {
 	static const PClassInfo2 info = [] {
+		const PluginIdentity& id = brimo::ModuleIdentity ();
 		TUID cid;
-		brimo::MakeClassId (cid, kMakerCode, kUniqueCode);
-		return PClassInfo2 (cid, PClassInfo::kManyInstances, kVstAudioEffectClass, "BRIMO",
-		                    Vst::kSimpleModeSupported, "Fx|EQ", "", "2.0.0", "VST 3.6.12");
+		brimo::MakeClassId (cid, id);
+		return PClassInfo2 (cid, PClassInfo::kManyInstances, kVstAudioEffectClass, id.name,
+		                    Vst::kSimpleModeSupported, id.subCategories, "", id.version, "VST 3.6.12");
 	}();
 	return info;
 }
@@ -95,15 +93,11 @@ void* ModuleInstanceHandle ()
 	return gInstanceHandle;
 }
 
-void MakeClassId (TUID cid, uint32 makerCode, uint32 uniqueCode)
+void MakeClassId (TUID cid, const PluginIdentity& id)
 {
-	static const unsigned char head[8] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F};
-	std::memcpy (cid, head, 8);
-	for (int i = 0; i < 4; ++i)
-	{
-		cid[8 + i] = static_cast<char> ((makerCode >> (24 - 8 * i)) & 0xFF);
-		cid[12 + i] = static_cast<char> ((uniqueCode >> (24 - 8 * i)) & 0xFF);
-	}
+	// The SDK lays the four words out in each platform's own order, so hosts on every platform
+	// print and store the same id string and projects move between them.
+	FUID (id.classIdWord1, id.classIdWord2, FourCC (id.makerCode), FourCC (id.uniqueCode)).toTUID (cid);
 }
 
 IPluginFactory* AcquirePluginFactory ()
@@ -114,8 +108,8 @@ IPluginFactory* AcquirePluginFactory ()
 		gFactory->addRef ();
 		return gFactory;
 	}
-	PFactoryInfo info ("KwillowAudioLab", "https://www.kwillowaudiolab.com",
-	                   "mailto:info@kwillowaudiolab.com", PFactoryInfo::kUnicode);
+	const PluginIdentity& id = ModuleIdentity ();
+	PFactoryInfo info (id.vendor, id.url, id.email, PFactoryInfo::kUnicode);
 	auto* factory = new (std::nothrow) ModuleFactory (info);
 	if (factory == nullptr)
 		return nullptr;

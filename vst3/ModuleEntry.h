@@ -1,6 +1,8 @@
 // Module-level facts shared by the entry points, the factory and the plug-in.
 #pragma once
 
+#include "PluginIdentity.h"
+
 #include "pluginterfaces/base/funknown.h"
 
 namespace Steinberg {
@@ -22,9 +24,16 @@ void* ModuleInstanceHandle ();
 // stand-in). Called by the factory under the process-wide creation lock.
 Steinberg::Vst::IAudioProcessor* NewPluginInstance ();
 
-// The class identifier: 0D E7 AE F2 DE 00 4E 4F, then the maker code and the plug-in code, each
-// in reading order. The same bytes on every platform.
-void MakeClassId (Steinberg::TUID cid, Steinberg::uint32 makerCode, Steinberg::uint32 uniqueCode);
+// The identity of the module's one class, declared beside the plug-in class (defined once per
+// module, like NewPluginInstance). The factory reports it, and the build writes the same values
+// into the bundle's moduleinfo.json.
+const PluginIdentity& ModuleIdentity ();
+
+// The class identifier of a plug-in: its two class-id words, then its maker and unique codes.
+// Hosts print and store it as one string on every platform ("F2AEE70D00DE4F4E4B77696C42726D31"
+// for BRIMO): Windows holds it in GUID layout (0D E7 AE F2 DE 00 4E 4F ...), other platforms
+// hold the words in reading order.
+void MakeClassId (Steinberg::TUID cid, const PluginIdentity& id);
 
 // The process-wide factory (what GetPluginFactory returns, with the reference it adds).
 Steinberg::IPluginFactory* AcquirePluginFactory ();

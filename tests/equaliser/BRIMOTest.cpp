@@ -45,7 +45,7 @@ TEST(BRIMO, ParameterTable)
     int precision;
   };
   const Row rows[13] = {
-      {"", KindNone, 0, 1, 0, 1, "", 0},
+      {"Reserved", KindNone, 0, 1, 0, 1, "", 0},
       {"Low Boost", KindDouble, -1, 0, -1, 0.01, "%", 2},
       {"Mid Boost", KindDouble, 0.001, 1, 0.001, 0.01, "%", 2},
       {"Mid Cut", KindDouble, 0, 1, 0, 0.01, "%", 2},
@@ -56,8 +56,8 @@ TEST(BRIMO, ParameterTable)
       {"Low Frequency", KindInt, 0, 3, 0, 1, "", 0},
       {"Mid Boost Frequency", KindInt, 0, 7, 0, 1, "", 0},
       {"Mid Cut Frequency", KindInt, 0, 7, 0, 1, "", 0},
-      {"", KindNone, 0, 1, 0, 1, "", 0},
-      {"", KindNone, 0, 1, 0, 1, "", 0},
+      {"Oversampling", KindNone, 0, 1, 0, 1, "", 0},
+      {"Bypass Switch", KindNone, 0, 1, 0, 1, "", 0},
   };
   BRIMO p;
   for (int i = 0; i < 13; ++i)

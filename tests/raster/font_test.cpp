@@ -129,6 +129,33 @@ TEST(CachedFont, DecodesUtf8LineFeedsAndCarriageReturns) {
   EXPECT_EQ(font->RenderText(&canvas.bm, "A\nA", -1, &box, kGlyphsOnly), 2 * font->LineHeight());
 }
 
+TEST(CachedFont, MalformedUtf8GivesOneReplacementPerSequence) {
+  auto font = MakeFont(16);
+  ASSERT_NE(font, nullptr);
+  const std::string R = "\xEF\xBF\xBD";  // U+FFFD, as it is drawn
+  struct Case {
+    std::string text;
+    std::string drawnAs;
+  } cases[] = {
+      {"a\xC3\xC0" "b", "a" + R + R + "b"},  // 0xC0 is no continuation byte
+      {"a\xC0\x80" "b", "a" + R + "b"},      // overlong two-byte NUL
+      {"a\xE0\x80\xAF" "b", "a" + R + "b"},  // overlong three-byte slash
+      {"a\xE2\x82" "b", "a" + R + "b"},      // cut short by an ASCII byte
+      {"a\xF4\x90\x80\x80" "b", "a" + R + "b"},  // beyond U+10FFFF
+      {"a\xE2\x82", "a" + R},                // cut short by the terminator
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Measure(*font, c.text.c_str()).right, Measure(*font, c.drawnAs.c_str()).right);
+  }
+  // A length that ends inside a sequence: the decoder stops at the length (the buffer holds exactly
+  // those bytes, so a read past it is caught by the address sanitizer).
+  const std::vector<char> cut = {'a', '\xE2', '\x82'};
+  LICE_RECT r = {0, 0, 0, 0};
+  font->RenderText(nullptr, cut.data(), int(cut.size()), &r, LICE_DT_CALCRECT | kGlyphsOnly);
+  EXPECT_EQ(r.right, Measure(*font, ("a" + R).c_str()).right);
+}
+
 TEST(CachedFont, AlignmentPlacesTextByItsMeasuredBox) {
   auto font = MakeFont(14);
   ASSERT_NE(font, nullptr);

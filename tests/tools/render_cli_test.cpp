@@ -259,11 +259,18 @@ TEST_F(RenderCli, MeasuringLevelDoesNotDisturbTheResponse) {
 }
 
 TEST_F(RenderCli, ListParamsShowsTheHostView) {
-    const Result r = RunRender(WithPlugin({"--list-params", "--set", "High Boost=8", "--bypass"}));
+    const Result r =
+        RunRender(WithPlugin({"--list-params", "--set", "High Boost=8", "--set", "Oversampling=16x", "--bypass"}));
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name : {"Low Boost", "Mid Boost", "Mid Cut", "Output", "High Boost", "High Cut", "Low Cut",
-                             "Low Frequency", "Mid Boost Frequency", "Mid Cut Frequency", "Bypass", "Preset", "#11"})
+                             "Low Frequency", "Mid Boost Frequency", "Mid Cut Frequency", "Bypass", "Preset",
+                             "Oversampling", "Bypass Switch"})
         EXPECT_NE(r.out.find(name), std::string::npos) << name << "\n" << r.out;
+    // The hidden slot is not listed, and a legend sets its switch.
+    EXPECT_EQ(r.out.find("Reserved"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("16x"), std::string::npos) << r.out;
+    EXPECT_NE(RunRender(WithPlugin({"--list-params", "--set", "Reserved=1"})).status, 0);
+    EXPECT_NE(RunRender(WithPlugin({"--list-params", "--set", "Oversampling=8x"})).status, 0);
     // The current value column follows the settings.
     std::istringstream lines(r.out);
     std::string line;

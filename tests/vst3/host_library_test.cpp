@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -61,10 +62,11 @@ TEST(HostLibraryHelpers, ArrangementsAndNames) {
     const Steinberg::Vst::TChar wide[] = {'E', 'Q', 0x00E9, 0x4E2D, 0};
     EXPECT_EQ(narrow(wide), std::string("EQ\xE9?"));
     EXPECT_EQ(narrow(wide, 1), "E");
+    // The same string on every platform for an id laid out the platform's way.
+    const Steinberg::TUID tuid = INLINE_UID(0xF2AEE70D, 0x00DE4F4E, 0x4B77696C, 0x42726D31);
     ClassId id{};
-    id[0] = 0xAB;
-    id[15] = 0x01;
-    EXPECT_EQ(toString(id), "AB000000000000000000000000000001");
+    std::memcpy(id.data(), tuid, id.size());
+    EXPECT_EQ(toString(id), "F2AEE70D00DE4F4E4B77696C42726D31");
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ TEST_F(BundleParameters, HostListInOrder) {
         {kPresetId, "Preset", "", 1, 0.0, ParameterInfo::kIsProgramChange},
         {kBypassId, "Bypass", "", 1, 0.0,
          ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass},
-        {0, "", "", 1, 0.0, autom},
+        {0, "Reserved", "", 1, 0.0, ParameterInfo::kIsHidden | ParameterInfo::kIsReadOnly},
         {kLowBoost, "Low Boost", "%", 0, 0.0, autom},
         {kMidBoost, "Mid Boost", "%", 0, 0.0, autom},
         {kMidCut, "Mid Cut", "%", 0, 0.0, autom},
@@ -42,8 +42,8 @@ TEST_F(BundleParameters, HostListInOrder) {
         {kLowFrequency, "Low Frequency", "", 3, 0.0, autom},
         {kMidBoostFrequency, "Mid Boost Frequency", "", 7, 0.0, autom},
         {kMidCutFrequency, "Mid Cut Frequency", "", 7, 0.0, autom},
-        {kOversampling, "", "", 1, 0.0, autom},
-        {kBypassSwitch, "", "", 1, 0.0, autom},
+        {kOversampling, "Oversampling", "", 1, 0.0, autom},
+        {kBypassSwitch, "Bypass Switch", "", 1, 0.0, autom},
     };
     auto params = plugin->parameters();
     ASSERT_EQ(params.size(), std::size(expected));
@@ -77,7 +77,11 @@ TEST_F(BundleParameters, ValueToText) {
     EXPECT_EQ(plugin->toText(kHighBoost, 0.56), "4");
     EXPECT_EQ(plugin->toText(kHighBoost, 0.99), "7");
     EXPECT_EQ(plugin->toText(kHighBoost, 1.0), "8");
-    EXPECT_EQ(plugin->toText(kBypassSwitch, 1.0), "1");
+    // The switches show their panel legends.
+    EXPECT_EQ(plugin->toText(kBypassSwitch, 0.0), "off");
+    EXPECT_EQ(plugin->toText(kBypassSwitch, 1.0), "on");
+    EXPECT_EQ(plugin->toText(kOversampling, 0.0), "4x");
+    EXPECT_EQ(plugin->toText(kOversampling, 1.0), "16x");
     // The preset and bypass parameters and unknown ids have no text of the plug-in's own.
     EXPECT_FALSE(plugin->toText(kPresetId, 0.0));
     EXPECT_FALSE(plugin->toText(kBypassId, 1.0));
@@ -93,6 +97,11 @@ TEST_F(BundleParameters, TextToValue) {
     EXPECT_DOUBLE_EQ(*plugin->fromText(kOutput, ""), 0.5);
     EXPECT_DOUBLE_EQ(*plugin->fromText(kHighBoost, "3"), 3.0 / 8.0);
     EXPECT_DOUBLE_EQ(*plugin->fromText(kMidBoostFrequency, "7"), 1.0);
+    // A legend reads back as the position it names, whatever its case.
+    EXPECT_DOUBLE_EQ(*plugin->fromText(kOversampling, "4x"), 0.0);
+    EXPECT_DOUBLE_EQ(*plugin->fromText(kOversampling, " 16X "), 1.0);
+    EXPECT_DOUBLE_EQ(*plugin->fromText(kBypassSwitch, "on"), 1.0);
+    EXPECT_DOUBLE_EQ(*plugin->fromText(kBypassSwitch, "Off"), 0.0);
 }
 
 TEST_F(BundleParameters, TextRoundTripKeepsTheShownValue) {

@@ -34,6 +34,10 @@ std::string Lower(std::string s) {
     return s;
 }
 
+bool IsHidden(const host::ParamInfo& p) {
+    return (p.flags & Steinberg::Vst::ParameterInfo::kIsHidden) != 0;
+}
+
 std::string DisplayName(const host::ParamInfo& p) {
     if (!p.title.empty()) return p.title;
     std::string name = "#";
@@ -106,7 +110,9 @@ Session::~Session() {
 
 bool Session::Resolve(const std::vector<Assignment>& sets, std::vector<ResolvedSetting>& resolved,
                       std::string& error) const {
-    const std::vector<host::ParamInfo> params = plugin_->parameters();
+    // Hidden parameters are not the user's to set, as in a host.
+    std::vector<host::ParamInfo> params = plugin_->parameters();
+    std::erase_if(params, [](const host::ParamInfo& p) { return IsHidden(p); });
     resolved.clear();
     for (const Assignment& a : sets) {
         const host::ParamInfo* found = nullptr;
@@ -163,8 +169,10 @@ bool Session::Resolve(const std::vector<Assignment>& sets, std::vector<ResolvedS
                 return false;
             }
             normalized = *n;
+        } else if (std::optional<double> n = ShownAs(p.id, a.value)) {
+            normalized = *n;  // a text the parameter shows, such as a switch legend
         } else {
-            error = "value \"" + a.value + "\" for \"" + name + "\" is not a number";
+            error = "value \"" + a.value + "\" for \"" + name + "\" is not a number or one of its texts";
             return false;
         }
         resolved.push_back({p.id, name, normalized});
@@ -233,9 +241,23 @@ bool Session::Process(std::vector<std::vector<double>>& audio, std::string& erro
     return true;
 }
 
+std::optional<double> Session::ShownAs(host::ParamID id, const std::string& text) const {
+    // Only a text that the parameter shows again for the value it reads as counts: the plug-in
+    // reads any other word as 0.
+    std::string wanted = text;
+    wanted.erase(0, wanted.find_first_not_of(' '));
+    wanted.erase(wanted.find_last_not_of(' ') + 1);
+    const std::optional<double> n = plugin_->fromText(id, wanted);
+    if (!n) return std::nullopt;
+    const std::optional<std::string> shown = plugin_->toText(id, *n);
+    if (!shown || Lower(*shown) != Lower(wanted)) return std::nullopt;
+    return n;
+}
+
 std::vector<ParameterRow> Session::Parameters() const {
     std::vector<ParameterRow> rows;
     for (const host::ParamInfo& p : plugin_->parameters()) {
+        if (IsHidden(p)) continue;
         ParameterRow r;
         r.info = p;
         r.name = DisplayName(p);

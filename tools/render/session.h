@@ -60,9 +60,12 @@ public:
     bool Process(std::vector<std::vector<double>>& audio, std::string& error);
 
     // The parameter list with current values (after Start, the settings are shown).
-    std::vector<ParameterRow> Parameters() const;
+    std::vector<ParameterRow> Parameters() const;  // as hosts list them: hidden ones left out
 
 private:
+    // The normalised value of a text the parameter shows (such as "16x"), if it is one.
+    std::optional<double> ShownAs(host::ParamID id, const std::string& text) const;
+
     Session() = default;
     std::shared_ptr<host::Module> module_;
     std::unique_ptr<host::Plugin> plugin_;

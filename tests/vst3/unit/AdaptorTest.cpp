@@ -171,9 +171,18 @@ TEST_F (Adaptor, NormalisedValuesAndBypassAsTheHostReadsThem)
 	EXPECT_EQ (c->setParamNormalized (0, 0.25), kResultOk);
 	EXPECT_DOUBLE_EQ (plug->GetParam (0)->Value (), -7.5);
 	EXPECT_DOUBLE_EQ (c->getParamNormalized (0), 0.25);
-	EXPECT_EQ (c->setParamNormalized (kBypass, 1.0), kResultFalse);
 	EXPECT_EQ (c->setParamNormalized (3, 1.0), kResultFalse);
 	EXPECT_DOUBLE_EQ (c->getParamNormalized (kPreset), 0.0);
+	EXPECT_DOUBLE_EQ (c->getParamNormalized (kBypass), 0.0);
+	// What the host sets through the controller it reads back at once, without a processing call,
+	// and the plug-in plays it: the change is announced.
+	plug->changed.clear ();
+	EXPECT_EQ (c->setParamNormalized (0, 0.75), kResultOk);
+	EXPECT_EQ (plug->changed, (std::vector<int32_t> {0}));
+	EXPECT_EQ (c->setParamNormalized (kBypass, 1.0), kResultOk);
+	EXPECT_DOUBLE_EQ (c->getParamNormalized (kBypass), 1.0);
+	EXPECT_TRUE (plug->IsBypassed ());
+	EXPECT_EQ (c->setParamNormalized (kBypass, 0.0), kResultOk);
 	EXPECT_DOUBLE_EQ (c->getParamNormalized (kBypass), 0.0);
 	// Host values outside [0, 1] or NaN never push a parameter out of its range.
 	c->setParamNormalized (0, -3.0);

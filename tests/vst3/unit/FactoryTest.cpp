@@ -1,5 +1,6 @@
 // The module's factory and entry points, driven as a host drives them, with a stand-in class in
 // place of the plug-in.
+#include "BRIMOIdentity.h"
 #include "ModuleEntry.h"
 #include "SingleComponentEffect.h"
 
@@ -46,8 +47,7 @@ public:
 
 const char* expectedCid ()
 {
-	static const char bytes[16] = {'\x0D', '\xE7', '\xAE', '\xF2', '\xDE', '\x00', '\x4E', '\x4F',
-	                               'K',     'w',     'i',     'l',     'B',     'r',     'm',     '1'};
+	static const TUID bytes = INLINE_UID (0xF2AEE70D, 0x00DE4F4E, 0x4B77696C, 0x42726D31);
 	return bytes;
 }
 
@@ -74,6 +74,12 @@ struct FactoryRef
 Steinberg::Vst::IAudioProcessor* brimo::NewPluginInstance ()
 {
 	return new StandIn ();
+}
+
+// The stand-in reports the shipped plug-in's identity, so the factory is checked against it.
+const PluginIdentity& brimo::ModuleIdentity ()
+{
+	return kBRIMOIdentity;
 }
 
 TEST (Factory, IsSharedWhileReferencedAndRebuiltAfterLastRelease)

@@ -71,13 +71,11 @@ SpeakerArrangement arrangementFor(int channels) {
 }
 
 std::string toString(const ClassId& cid) {
-    std::string out;
-    char hex[3];
-    for (std::uint8_t b : cid) {
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        out += hex;
-    }
-    return out;
+    TUID tuid;
+    std::memcpy(tuid, cid.data(), sizeof tuid);
+    char8 text[33] = {};
+    FUID::fromTUID(tuid).toString(text);
+    return text;
 }
 
 // ---------------------------------------------------------------------------------------------

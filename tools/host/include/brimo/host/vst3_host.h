@@ -266,6 +266,8 @@ private:
 // Little helpers for tests and the renderer.
 std::string narrow(const Steinberg::Vst::TChar* text, std::size_t maxUnits = 128);
 SpeakerArrangement arrangementFor(int channels);  // 1 mono, 2 stereo, otherwise kEmpty
-std::string toString(const ClassId& cid);        // 32 upper-case hex digits
+// The id string as hosts print and store it (32 upper-case hex digits; on Windows the first
+// three fields are read as GUID fields, elsewhere the bytes are read in order).
+std::string toString(const ClassId& cid);
 
 }  // namespace brimo::host
