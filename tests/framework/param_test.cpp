@@ -37,6 +37,21 @@ TEST(ParamDef, DeclarationRaisesMaxKeepsEarlierKindAndShape)
   shaped.SetShape(3.0);
   shaped.DefineDouble("S", 0.0, 0.0, 1.0, 0.1, "", "", 0.0);
   EXPECT_EQ(shaped.Shape(), 3.0);
+  // Shapes the conversions cannot use are refused and the previous one stays.
+  for (double bad : {0.0, -2.0, double(NAN), double(INFINITY)})
+  {
+    shaped.SetShape(bad);
+    shaped.DefineDouble("S", 0.0, 0.0, 1.0, 0.1, "", "", bad);
+    EXPECT_EQ(shaped.Shape(), 3.0) << bad;
+  }
+  EXPECT_NEAR(shaped.ToNormalized(0.125), 0.5, 1e-12);
+
+  // A name alone leaves the record undeclared.
+  IParamDef named;
+  named.SetName("Switch");
+  EXPECT_STREQ(named.Name(), "Switch");
+  EXPECT_EQ(named.Kind(), KindNone);
+  EXPECT_EQ(named.Max(), 1.0);
 }
 
 TEST(ParamDef, PrecisionFromStep)

@@ -31,6 +31,14 @@ TEST(PlugBase, ChannelSpecificationAndLegalIO)
   EXPECT_EQ(odd.InputChannelCount(), 3);
   EXPECT_EQ(odd.OutputChannelCount(), 4);
 
+  // A count no bus carries is malformed too, rather than a request for that many buffers.
+  TestPlug huge(1, "2-2 2000000000-2 4-300");
+  ASSERT_EQ(huge.NLegalIO(), 3);
+  EXPECT_TRUE(huge.LegalIO(0, 0));
+  EXPECT_FALSE(huge.LegalIO(2000000000, 2));
+  EXPECT_EQ(huge.InputChannelCount(), 2);
+  EXPECT_EQ(huge.OutputChannelCount(), 2);
+
   TestPlug none(1, nullptr);
   EXPECT_EQ(none.NLegalIO(), 0);
   EXPECT_EQ(none.InputChannelCount(), 0);

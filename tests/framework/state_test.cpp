@@ -166,6 +166,18 @@ TEST(Presets, RestoreFailures)
   EXPECT_FALSE(empty.RestorePreset(0));
   EXPECT_EQ(empty.GetCurrentPreset(), 1);
   EXPECT_EQ(empty.log, std::vector<std::string>{"preset restored"});
+
+  // A capture that fails leaves the preset empty, for the default and for a restore alike.
+  struct FailingCapture : TestPlug
+  {
+    FailingCapture() : TestPlug(1, "1-1 2-2", 1) {}
+    bool SerializeParams(StateChunk*) override { return false; }
+  } failing;
+  failing.MakeDefaultPreset("-");
+  EXPECT_STREQ(failing.GetPresetName(0), "empty");
+  EXPECT_FALSE(failing.RestorePreset(0));
+  EXPECT_STREQ(failing.GetPresetName(0), "empty");
+  EXPECT_EQ(failing.GetCurrentPreset(), 0);
 }
 
 }  // namespace

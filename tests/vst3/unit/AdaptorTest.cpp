@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <thread>
 
 using namespace testhost;
 
@@ -279,6 +280,14 @@ TEST_F (Adaptor, BusesAndArrangements)
 	ASSERT_EQ (comp->getBusInfo (kAudio, kOutput, 0, bus), kResultOk);
 	EXPECT_EQ (Narrow (bus.name), "Output");
 	EXPECT_NE (comp->getBusInfo (kAudio, kOutput, 1, bus), kResultOk);
+	// Buses flagged active by default are active: a host that never calls activateBus gets its
+	// output written.
+	EXPECT_NE (bus.flags & BusInfo::kDefaultActive, 0u);
+	auto setup = MakeSetup (48000.0, 16);
+	ASSERT_EQ (processor ()->setupProcessing (setup), kResultOk);
+	std::vector<std::vector<float>> in (2, std::vector<float> (16, 0.25f)), out (2, std::vector<float> (16, 9.0f));
+	ASSERT_EQ (Process<float> (plug, in, out, 16), kResultOk);
+	EXPECT_EQ (out, in);
 
 	SpeakerArrangement stereo = SpeakerArr::kStereo, mono = SpeakerArr::kMono;
 	EXPECT_EQ (processor ()->setBusArrangements (&stereo, 1, &stereo, 1), kResultOk);
@@ -303,8 +312,11 @@ TEST_F (Adaptor, BusesAndArrangements)
 TEST_F (Adaptor, LifecycleRepeatsCleanlyAndIdentifiesTheHost)
 {
 	EXPECT_EQ (plug->GetHostCode (), 1); // "REAPER x64"
-	// A second initialize answers false and adds nothing.
-	EXPECT_EQ (plug->initialize (&host), kResultFalse);
+	// A second initialize answers false and changes nothing: not the user's values either.
+	plug->GetParam (0)->SetPlain (6.0);
+	EXPECT_EQ (plug->initialize (&other), kResultFalse);
+	EXPECT_EQ (plug->GetParam (0)->Value (), 6.0);
+	EXPECT_EQ (plug->GetHostCode (), 1);
 	EXPECT_EQ (controller ()->getParameterCount (), 5);
 	EXPECT_EQ (plug->getBusCount (kAudio, kInput), 1);
 
@@ -350,4 +362,52 @@ TEST_F (Adaptor, SetupRejectsWhatItCannotProcess)
 	EXPECT_EQ (plug->GetBlockSize (), 64);
 	EXPECT_DOUBLE_EQ (plug->GetSampleRate (), 96000.0);
 	EXPECT_EQ (plug->resets, 1);
+}
+
+// The host's stream is read and written without the plug-in lock, so a slow stream never holds
+// up the audio thread: at every stream call another thread can take the lock.
+TEST_F (Adaptor, StateStreamsAreServedWithoutThePluginLock)
+{
+	class ProbingStream final : public IBStream
+	{
+	public:
+		ProbingStream (StandInPlug* plug, std::vector<uint8_t> bytes) : plug (plug), inner (std::move (bytes)) {}
+		tresult PLUGIN_API read (void* b, int32 n, int32* got) override { return Probe (), inner.read (b, n, got); }
+		tresult PLUGIN_API write (void* b, int32 n, int32* w) override { return Probe (), inner.write (b, n, w); }
+		tresult PLUGIN_API seek (int64, int32, int64*) override { return kNotImplemented; }
+		tresult PLUGIN_API tell (int64* p) override { return inner.tell (p); }
+		tresult PLUGIN_API queryInterface (const TUID, void** obj) override
+		{
+			*obj = nullptr;
+			return kNoInterface;
+		}
+		TESTHOST_NO_REFCOUNT
+
+		void Probe ()
+		{
+			std::thread other ([this] {
+				if (plug->GetLock ().try_lock ())
+					plug->GetLock ().unlock ();
+				else
+					++lockedCalls;
+			});
+			other.join ();
+			++calls;
+		}
+		StandInPlug* plug;
+		ByteStream inner;
+		int calls = 0;
+		int lockedCalls = 0;
+	};
+
+	ProbingStream out (plug, {});
+	plug->GetParam (0)->SetPlain (4.5);
+	ASSERT_EQ (controller ()->getState (&out), kResultOk);
+	ProbingStream in (plug, out.inner.bytes);
+	plug->GetParam (0)->SetPlain (0.0);
+	ASSERT_EQ (controller ()->setState (&in), kResultOk);
+	EXPECT_EQ (plug->GetParam (0)->Value (), 4.5);
+	EXPECT_GT (out.calls, 0);
+	EXPECT_GT (in.calls, 0);
+	EXPECT_EQ (out.lockedCalls + in.lockedCalls, 0);
 }

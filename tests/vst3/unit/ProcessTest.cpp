@@ -304,3 +304,80 @@ TEST_F (Processing, ConcurrentStateAndParameterChangesDuringProcessing)
 	EXPECT_DOUBLE_EQ (plug->GetParam (0)->Value (), 4.5);
 	EXPECT_DOUBLE_EQ (plug->GetParam (2)->Value (), 1.0);
 }
+
+namespace {
+
+// A plug-in with a stereo sidechain: "2-2 4-2", output channel c = main c + sidechain c.
+class SidechainPlug : public IPlugVST3
+{
+public:
+	SidechainPlug ()
+	: IPlugVST3 (1, "2-2 4-2", 1, "Sidechain", "", "KwillowAudioLab", 0x20000, FourCC ("Scp1"),
+	             FourCC ("Kwil"), false, false)
+	{
+		SetSidechainChannels (2);
+		MakeDefaultPreset ("-");
+	}
+	void ProcessBlock (double** inputs, double** outputs, int32_t frames) override
+	{
+		for (int32_t c = 0; c < 2; ++c)
+			for (int32_t t = 0; t < frames; ++t)
+				outputs[c][t] = inputs[c][t] + inputs[2 + c][t];
+	}
+};
+
+} // namespace
+
+TEST (Sidechain, ArrangementsCountEveryInputAndMissingMainChannelsReadSilence)
+{
+	HostApp host {"Test"};
+	auto* plug = new SidechainPlug ();
+	ASSERT_EQ (plug->initialize (&host), kResultOk);
+	ASSERT_EQ (plug->getBusCount (kAudio, kInput), 2);
+	SpeakerArrangement stereo = SpeakerArr::kStereo, mono = SpeakerArr::kMono;
+	SpeakerArrangement ins[2] = {stereo, stereo};
+	SpeakerArrangement monoAux[2] = {stereo, mono};
+	EXPECT_EQ (plug->setBusArrangements (monoAux, 2, &stereo, 1), kResultFalse); // 3-2 is not legal
+	EXPECT_EQ (plug->setBusArrangements (ins, 2, &mono, 1), kResultFalse);
+	EXPECT_EQ (plug->setBusArrangements (ins, 1, &stereo, 1), kResultFalse);
+	ASSERT_EQ (plug->setBusArrangements (ins, 2, &stereo, 1), kResultOk);
+	ASSERT_EQ (plug->activateBus (kAudio, kInput, 1, true), kResultTrue);
+	auto setup = MakeSetup (48000.0, 8, kSample64);
+	ASSERT_EQ (plug->setupProcessing (setup), kResultOk);
+
+	std::vector<double> aux0 (8, 0.5), aux1 (8, 0.25), out0 (8), out1 (8);
+	double* auxPtrs[2] = {aux0.data (), aux1.data ()};
+	double* outPtrs[2] = {out0.data (), out1.data ()};
+	auto run = [&] (std::vector<std::vector<double>>& main) {
+		std::vector<double*> mainPtrs;
+		for (auto& m : main)
+			mainPtrs.push_back (m.data ());
+		AudioBusBuffers inBuses[2] {}, outBus {};
+		inBuses[0].numChannels = int32 (main.size ());
+		inBuses[0].channelBuffers64 = mainPtrs.data ();
+		inBuses[1].numChannels = 2;
+		inBuses[1].channelBuffers64 = auxPtrs;
+		outBus.numChannels = 2;
+		outBus.channelBuffers64 = outPtrs;
+		ProcessData data {};
+		data.symbolicSampleSize = kSample64;
+		data.numSamples = 8;
+		data.numInputs = 2;
+		data.numOutputs = 1;
+		data.inputs = inBuses;
+		data.outputs = &outBus;
+		return plug->process (data);
+	};
+	{
+		// A full main bus first, whose buffers are gone before the next call.
+		std::vector<std::vector<double>> both (2, std::vector<double> (8, 1.0));
+		ASSERT_EQ (run (both), kResultOk);
+		EXPECT_EQ (out1, std::vector<double> (8, 1.25));
+	}
+	std::vector<std::vector<double>> left (1, std::vector<double> (8, 2.0));
+	ASSERT_EQ (run (left), kResultOk);
+	EXPECT_EQ (out0, std::vector<double> (8, 2.5));
+	EXPECT_EQ (out1, std::vector<double> (8, 0.25)); // the missing right channel is silence
+	plug->terminate ();
+	plug->release ();
+}
