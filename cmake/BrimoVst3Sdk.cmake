@@ -42,7 +42,8 @@ if(WIN32)
 endif()
 
 file(GLOB _sdk_hosting_sources "${_sdk}/public.sdk/source/vst/hosting/*.cpp")
-add_library(brimo_vst3_sdk_hosting STATIC ${_sdk_hosting_sources})
+add_library(brimo_vst3_sdk_hosting STATIC ${_sdk_hosting_sources}
+  "${_sdk}/public.sdk/source/vst/vstpresetfile.cpp")
 target_link_libraries(brimo_vst3_sdk_hosting PUBLIC brimo_vst3_sdk)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(brimo_vst3_sdk_hosting PRIVATE -w)

@@ -1,8 +1,150 @@
 // The module as a host's scanner sees it: exports, factory and class information.
 #include "host_fixture.h"
 
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
 namespace brimo::test {
 namespace {
+
+// Just enough JSON to read moduleinfo.json: a value tree, or nothing when the text is not JSON.
+struct Json {
+    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
+    bool boolean = false;
+    double number = 0;
+    std::string text;
+    std::vector<Json> items;
+    std::map<std::string, Json> members;
+    const Json& operator[](const std::string& key) const {
+        static const Json none;
+        auto it = members.find(key);
+        return it == members.end() ? none : it->second;
+    }
+};
+
+class JsonReader {
+public:
+    explicit JsonReader(std::string text) : s_(std::move(text)) {}
+    std::optional<Json> read() {
+        Json v;
+        if (!value(v)) return std::nullopt;
+        space();
+        return pos_ == s_.size() ? std::optional<Json>(v) : std::nullopt;
+    }
+
+private:
+    void space() {
+        while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    }
+    bool eat(char c) {
+        space();
+        if (pos_ < s_.size() && s_[pos_] == c) return ++pos_, true;
+        return false;
+    }
+    bool word(const char* w) {
+        const std::size_t n = std::strlen(w);
+        if (s_.compare(pos_, n, w) != 0) return false;
+        pos_ += n;
+        return true;
+    }
+    bool string(std::string& out) {
+        if (!eat('"')) return false;
+        for (; pos_ < s_.size() && s_[pos_] != '"'; ++pos_) {
+            if (s_[pos_] == '\\' && ++pos_ == s_.size()) return false;
+            out += s_[pos_];
+        }
+        return pos_++ < s_.size();
+    }
+    bool value(Json& v) {
+        space();
+        if (pos_ >= s_.size()) return false;
+        const char c = s_[pos_];
+        if (c == '"') return v.kind = Json::String, string(v.text);
+        if (c == '[') {
+            ++pos_;
+            v.kind = Json::Array;
+            if (eat(']')) return true;
+            do {
+                v.items.emplace_back();
+                if (!value(v.items.back())) return false;
+            } while (eat(','));
+            return eat(']');
+        }
+        if (c == '{') {
+            ++pos_;
+            v.kind = Json::Object;
+            if (eat('}')) return true;
+            do {
+                std::string key;
+                if (!string(key) || !eat(':') || !value(v.members[key])) return false;
+            } while (eat(','));
+            return eat('}');
+        }
+        if (word("true")) return v.kind = Json::Bool, v.boolean = true, true;
+        if (word("false")) return v.kind = Json::Bool, true;
+        if (word("null")) return true;
+        std::size_t used = 0;
+        try {
+            v.number = std::stod(s_.substr(pos_), &used);
+        } catch (...) {
+            return false;
+        }
+        pos_ += used;
+        return v.kind = Json::Number, true;
+    }
+    std::string s_;
+    std::size_t pos_ = 0;
+};
+
+// Hosts that read the bundle's moduleinfo.json list the plug-in without loading it: the file
+// must say exactly what the loaded factory says.
+TEST(BundleFactory, ModuleInfoMatchesTheLoadedFactory) {
+    std::string path = BRIMO_TEST_MODULEINFO;
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+#endif
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    const std::optional<Json> info = JsonReader(std::string(std::istreambuf_iterator<char>(in), {})).read();
+    ASSERT_TRUE(info) << "not JSON";
+    auto m = module();
+    ASSERT_TRUE(m);
+    const host::FactoryInfo f = m->factoryInfo();
+    const Json& factory = (*info)["Factory Info"];
+    EXPECT_EQ(factory["Vendor"].text, f.vendor);
+    EXPECT_EQ(factory["URL"].text, f.url);
+    EXPECT_EQ(factory["E-Mail"].text, f.email);
+    EXPECT_EQ(factory["Flags"]["Unicode"].boolean, (f.flags & Steinberg::PFactoryInfo::kUnicode) != 0);
+    EXPECT_EQ(factory["Flags"]["Classes Discardable"].boolean,
+              (f.flags & Steinberg::PFactoryInfo::kClassesDiscardable) != 0);
+    EXPECT_EQ(factory["Flags"]["Component Non Discardable"].boolean,
+              (f.flags & Steinberg::PFactoryInfo::kComponentNonDiscardable) != 0);
+    EXPECT_EQ((*info)["Compatibility"].kind, Json::Array);
+
+    const auto classes = m->classes();
+    const Json& listed = (*info)["Classes"];
+    ASSERT_EQ(listed.items.size(), classes.size());
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        const Json& c = listed.items[i];
+        const host::ClassInfo& k = classes[i];
+        EXPECT_EQ(c["CID"].text, host::toString(k.cid));
+        EXPECT_EQ(c["Category"].text, k.category);
+        EXPECT_EQ(c["Name"].text, k.name);
+        EXPECT_EQ(c["Vendor"].text, k.vendor);
+        EXPECT_EQ(c["Version"].text, k.version);
+        EXPECT_EQ(c["SDKVersion"].text, k.sdkVersion);
+        std::string words;
+        for (const Json& w : c["Sub Categories"].items) words += (words.empty() ? "" : "|") + w.text;
+        EXPECT_EQ(words, k.subCategories);
+        EXPECT_EQ(c["Class Flags"].number, double(k.classFlags));
+        EXPECT_EQ(c["Cardinality"].number, double(k.cardinality));
+        EXPECT_EQ(c["Snapshots"].kind, Json::Array);
+        EXPECT_EQ((*info)["Name"].text, k.name);
+        EXPECT_EQ((*info)["Version"].text, k.version);
+    }
+}
 
 TEST(BundleFactory, DescribesOneEqualiserClass) {
     auto m = module();

@@ -1,6 +1,9 @@
 // The state stream a host stores in its projects: the controller's getState and setState.
 #include "host_fixture.h"
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 namespace brimo::test {
@@ -23,6 +26,46 @@ TEST(BundleState, FreshInstanceWritesDefaults) {
     } else {
         EXPECT_EQ(c.result, Steinberg::kNotImplemented);
     }
+}
+
+// A .vstpreset names the plug-in by its class id string, so a preset saved on one platform loads
+// on the other only if both builds print the id alike. The committed file was written by the
+// Linux build; every build must write the same bytes and load it. BRIMO_REGENERATE_GOLDEN=1
+// rewrites it from this build.
+TEST(BundleState, PresetFilesMoveBetweenPlatforms) {
+    auto p = makePlugin();
+    auto q = makePlugin();
+    ASSERT_TRUE(p && q);
+    ASSERT_EQ(p->setControllerNormalized(kHighBoost, 1.0), kResultOk);
+    ASSERT_EQ(p->setControllerNormalized(kOversampling, 1.0), kResultOk);
+    ASSERT_EQ(p->setControllerNormalized(kOutput, 0.25), kResultOk);
+    ASSERT_EQ(p->setControllerNormalized(kBypassId, 1.0), kResultOk);
+    const host::State file = p->presetFile();
+    ASSERT_EQ(file.result, kResultOk);
+    ASSERT_GE(file.bytes.size(), 40u);
+    EXPECT_EQ(std::string(file.bytes.begin() + 8, file.bytes.begin() + 40), "F2AEE70D00DE4F4E4B77696C42726D31");
+
+    std::string path = BRIMO_TEST_PRESET;
+#ifdef _WIN32
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+#endif
+    if (const char* regenerate = std::getenv("BRIMO_REGENERATE_GOLDEN"); regenerate && *regenerate == '1') {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.bytes.data()),
+                                                    std::streamsize(file.bytes.size()));
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> committed{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(file.bytes, committed);
+    ASSERT_EQ(q->loadPresetFile(committed), kResultOk);
+    EXPECT_EQ(q->controllerState().bytes, makeState({0, -1, 0.001, 0, -7.5, 8, 0, 0, 0, 0, 0, 1, 0}, 1));
+
+    // A file of another class is refused and changes nothing.
+    auto other = committed;
+    other.at(8) = '0';
+    auto r = makePlugin();
+    ASSERT_TRUE(r);
+    EXPECT_NE(r->loadPresetFile(other), kResultOk);
+    EXPECT_EQ(r->controllerState().bytes, makeState(kDefaults, 0));
 }
 
 TEST(BundleState, RoundTripRestoresSoundAndSettings) {

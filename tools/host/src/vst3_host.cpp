@@ -10,6 +10,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/vst/vstpresetfile.h"
 
 namespace brimo::host {
 
@@ -537,6 +538,28 @@ tresult Plugin::setComponentState(std::span<const std::uint8_t> bytes) {
 
 tresult Plugin::setControllerState(std::span<const std::uint8_t> bytes) {
     return readInto(bytes, [&](IBStream* s) { return controller_->setState(s); });
+}
+
+State Plugin::presetFile() const {
+    State s;
+    Steinberg::MemoryStream stream;
+    TUID cid;
+    std::memcpy(cid, classInfo_.cid.data(), sizeof cid);
+    const bool saved = Vst::PresetFile::savePreset(&stream, FUID::fromTUID(cid), component_,
+                                                   single_ ? nullptr : controller_);
+    s.result = saved ? kResultOk : kResultFalse;
+    if (saved) s.bytes.assign(stream.getData(), stream.getData() + stream.getSize());
+    return s;
+}
+
+tresult Plugin::loadPresetFile(std::span<const std::uint8_t> bytes) {
+    TUID cid;
+    std::memcpy(cid, classInfo_.cid.data(), sizeof cid);
+    return readInto(bytes, [&](IBStream* s) {
+        return Vst::PresetFile::loadPreset(s, FUID::fromTUID(cid), component_, single_ ? nullptr : controller_)
+                   ? kResultOk
+                   : kResultFalse;
+    });
 }
 
 }  // namespace brimo::host

@@ -224,6 +224,10 @@ public:
     State controllerState() const;
     tresult setComponentState(std::span<const std::uint8_t> bytes);
     tresult setControllerState(std::span<const std::uint8_t> bytes);
+    // [main] a .vstpreset file (the SDK's preset format, which names the class by its id string)
+    // of the current state, and loading one; a file for another class is refused.
+    State presetFile() const;
+    tresult loadPresetFile(std::span<const std::uint8_t> bytes);
 
     // [any] what the plug-in reported to the host's component handler so far.
     int editCount() const;
