@@ -1,3 +1,5 @@
+include(BrimoAdaptor)
+
 # Compiler options for our own targets (dependencies are built without them).
 #
 # Floating-point contraction and fast-math are off everywhere so the signal path gives the same

@@ -17,29 +17,10 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__) || defined(__x86_64__) || defined(_M_X64)
-#include <xmmintrin.h>
-#define BRIMO_VST3_MXCSR 1
-#endif
-
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace {
-
-// Flush-to-zero and denormals-are-zero for one processing call, so that neither the plug-in's
-// arithmetic nor the narrowing of its doubles into a host's float buffers produces subnormals.
-class ScopedFlushToZero
-{
-public:
-#if defined(BRIMO_VST3_MXCSR)
-	ScopedFlushToZero () : saved (_mm_getcsr ()) { _mm_setcsr (saved | 0x8040u); }
-	~ScopedFlushToZero () { _mm_setcsr (saved); }
-
-private:
-	unsigned saved;
-#endif
-};
 
 int32_t ChannelCount (SpeakerArrangement arr)
 {
@@ -114,17 +95,16 @@ IPlugVST3::IPlugVST3 (int32_t paramCount, const char* channelSpec, int32_t prese
 	else
 		OutputBusNames ().push_back ("Output");
 
-	pieceIn32.resize (size_t (InputChannelCount ()));
-	pieceIn64.resize (size_t (InputChannelCount ()));
-	pieceOut32.resize (size_t (OutputChannelCount ()));
-	pieceOut64.resize (size_t (OutputChannelCount ()));
+	// Every output bus carries at least one channel, so this many bus records always suffice.
+	outputBuses.resize (size_t (std::max (1, OutputChannelCount ())));
 }
 
 IPlugVST3::~IPlugVST3 () = default;
 
 void IPlugVST3::SetSidechainChannels (int32_t channels)
 {
-	sidechainChannels = std::clamp (channels, 0, std::min (2, InputChannelCount ()));
+	driver.SetSidechainChannels (channels);
+	sidechainChannels = driver.SidechainChannels ();
 	if (sidechainChannels > 0 && InputBusNames ().size () < 2)
 		InputBusNames ().push_back ("Aux Input");
 }
@@ -395,7 +375,7 @@ tresult PLUGIN_API IPlugVST3::setActive (TBool state)
 tresult PLUGIN_API IPlugVST3::process (ProcessData& data)
 {
 	LockGuard guard (GetLock ());
-	ScopedFlushToZero flush;
+	IScopedFlushToZero flush;
 
 	if (data.processContext)
 		transport = *data.processContext;
@@ -407,22 +387,27 @@ tresult PLUGIN_API IPlugVST3::process (ProcessData& data)
 	const bool is64 = data.symbolicSampleSize == kSample64;
 	if (!is64 && data.symbolicSampleSize != kSample32)
 		return kResultOk;
-	const int32_t frames = std::max<int32_t> (data.numSamples, 0);
-	if (frames == 0)
-		return kResultOk;
-	if (GetBlockSize () <= 0)
-	{
-		// Not set up: nothing to process with, so the host hears silence.
-		SilenceHostOutputs (data);
-		return kResultOk;
-	}
 
-	ConnectInputs (data);
-	ConnectOutputs (data);
-	// Blocks longer than the set-up maximum are processed in pieces that fit the scratch buffers.
-	const int32_t piece = GetBlockSize ();
-	for (int32_t offset = 0; offset < frames; offset += piece)
-		RunPiece (data, is64, offset, std::min (piece, frames - offset));
+	// The host's buses as the block driver takes them: the main input and a sidechain, and as many
+	// output buses as the plug-in has.
+	auto toBus = [] (const AudioBusBuffers& b, bool active) {
+		IBlockBus bus;
+		bus.channels = b.numChannels;
+		bus.buffers32 = b.channelBuffers32;
+		bus.buffers64 = b.channelBuffers64;
+		bus.active = active;
+		return bus;
+	};
+	const int32 numInputs = data.inputs ? std::min<int32> (data.numInputs, 2) : 0;
+	for (int32 b = 0; b < numInputs; ++b)
+		inputBuses[size_t (b)] = toBus (data.inputs[b], b == 0 || BusActive (audioInputs, size_t (b)));
+	const int32 numOutputs = data.outputs ? std::min<int32> ({data.numOutputs, int32 (audioOutputs.size ()),
+	                                                         int32 (outputBuses.size ())})
+	                                      : 0;
+	for (int32 b = 0; b < numOutputs; ++b)
+		outputBuses[size_t (b)] = toBus (data.outputs[b], BusActive (audioOutputs, size_t (b)));
+	driver.Process (inputBuses.data (), std::max<int32> (numInputs, 0), outputBuses.data (),
+	                std::max<int32> (numOutputs, 0), is64, std::max<int32_t> (data.numSamples, 0));
 	return kResultOk;
 }
 
@@ -486,150 +471,6 @@ void IPlugVST3::ForwardNotes (IEventList* events)
 		else
 			continue;
 		ProcessMidiMessage (&message);
-	}
-}
-
-void IPlugVST3::ConnectInputs (ProcessData& data)
-{
-	const int32_t count = InputChannelCount ();
-	if (count == 0)
-		return;
-	if (data.numInputs < 1 || data.inputs == nullptr)
-	{
-		// No input bus in this call: park every input so no slot keeps a previous call's buffer.
-		for (int32_t i = 0; i < count; ++i)
-			SetInputConnected (i, false);
-		return;
-	}
-	const int32_t hostChannels = std::max<int32_t> (data.inputs[0].numChannels, 0);
-	if (sidechainChannels == 0)
-	{
-		for (int32_t i = 0; i < count; ++i)
-			SetInputConnected (i, i < hostChannels);
-		return;
-	}
-	const bool auxActive = BusActive (audioInputs, 1) && data.numInputs > 1;
-	if (auxActive)
-		sidechainActive = true;
-	else if (sidechainActive)
-	{
-		ClearScratchBuffers ();
-		sidechainActive = false;
-	}
-	for (int32_t i = 0; i < count; ++i)
-		SetInputConnected (i, true);
-	if (!auxActive)
-		for (int32_t i = hostChannels; i < count - sidechainChannels; ++i)
-			SetInputConnected (i, false);
-}
-
-void IPlugVST3::ConnectOutputs (ProcessData& data)
-{
-	const int32_t count = OutputChannelCount ();
-	for (int32_t i = 0; i < count; ++i)
-		SetOutputConnected (i, false);
-	if (data.outputs == nullptr)
-		return;
-	int32_t first = 0;
-	for (int32 b = 0; b < data.numOutputs && first < count; ++b)
-	{
-		if (static_cast<size_t> (b) >= audioOutputs.size ())
-			break;
-		const int32_t channels = std::max<int32_t> (data.outputs[b].numChannels, 0);
-		const bool active = BusActive (audioOutputs, size_t (b));
-		for (int32_t i = first; i < std::min (first + channels, count); ++i)
-			SetOutputConnected (i, active);
-		first += channels;
-	}
-}
-
-void IPlugVST3::RunPiece (ProcessData& data, bool is64, int32_t offset, int32_t frames)
-{
-	// Inputs: bus 0 feeds the first channels; a sidechain bus feeds the last ones.
-	auto attachInputs = [&] (const AudioBusBuffers& bus, int32_t first, int32_t count) {
-		// Every one of the count pointers is written: channels the host did not send read as
-		// silence, never as a pointer left over from an earlier call.
-		const int32_t n = std::min (std::max<int32_t> (bus.numChannels, 0), count);
-		if (is64)
-		{
-			double* const* src = bus.channelBuffers64;
-			for (int32_t k = 0; k < count; ++k)
-				pieceIn64[size_t (k)] = k < n && src && src[k] ? src[k] + offset : nullptr;
-			AttachInputs64 (first, count, src ? pieceIn64.data () : nullptr);
-		}
-		else
-		{
-			float* const* src = bus.channelBuffers32;
-			for (int32_t k = 0; k < count; ++k)
-				pieceIn32[size_t (k)] = k < n && src && src[k] ? src[k] + offset : nullptr;
-			AttachInputs32 (first, count, src ? pieceIn32.data () : nullptr, frames);
-		}
-	};
-	if (data.numInputs >= 1 && data.inputs != nullptr && InputChannelCount () > 0)
-	{
-		const int32_t count = InputChannelCount ();
-		if (sidechainChannels == 0)
-			attachInputs (data.inputs[0], 0, count);
-		else
-		{
-			attachInputs (data.inputs[0], 0, count - sidechainChannels);
-			if (data.numInputs > 1)
-				attachInputs (data.inputs[1], count - sidechainChannels, sidechainChannels);
-		}
-	}
-
-	if (data.outputs != nullptr)
-	{
-		int32_t first = 0;
-		const int32_t count = OutputChannelCount ();
-		for (int32 b = 0; b < data.numOutputs && first < count; ++b)
-		{
-			if (static_cast<size_t> (b) >= audioOutputs.size ())
-				break;
-			const AudioBusBuffers& bus = data.outputs[b];
-			const int32_t channels = std::max<int32_t> (bus.numChannels, 0);
-			const int32_t n = std::min (channels, count - first);
-			if (is64)
-			{
-				double* const* dst = bus.channelBuffers64;
-				for (int32_t k = 0; k < n; ++k)
-					pieceOut64[size_t (k)] = dst && dst[k] ? dst[k] + offset : nullptr;
-				AttachOutputs64 (first, channels, dst ? pieceOut64.data () : nullptr);
-			}
-			else
-			{
-				float* const* dst = bus.channelBuffers32;
-				for (int32_t k = 0; k < n; ++k)
-					pieceOut32[size_t (k)] = dst && dst[k] ? dst[k] + offset : nullptr;
-				AttachOutputs32 (first, channels, dst ? pieceOut32.data () : nullptr);
-			}
-			first += channels;
-		}
-	}
-
-	if (IsBypassed ())
-		PassThroughBuffers (frames);
-	else
-		ProcessBlock (InputPointers (), OutputPointers (), frames);
-	if (!is64)
-		ConvertOutputs32 (frames);
-}
-
-void IPlugVST3::SilenceHostOutputs (ProcessData& data)
-{
-	if (data.outputs == nullptr)
-		return;
-	const bool is64 = data.symbolicSampleSize == kSample64;
-	for (int32 b = 0; b < data.numOutputs; ++b)
-	{
-		const AudioBusBuffers& bus = data.outputs[b];
-		for (int32 c = 0; c < bus.numChannels; ++c)
-		{
-			if (is64 && bus.channelBuffers64 && bus.channelBuffers64[c])
-				std::fill_n (bus.channelBuffers64[c], data.numSamples, 0.0);
-			else if (!is64 && bus.channelBuffers32 && bus.channelBuffers32[c])
-				std::fill_n (bus.channelBuffers32[c], data.numSamples, 0.0f);
-		}
 	}
 }
 

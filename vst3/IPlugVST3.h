@@ -13,12 +13,14 @@
 // the two extra ones. State: N little-endian doubles, then an int32 bypass flag.
 #pragma once
 
+#include "IBlockDriver.h"
 #include "IPlugBase.h"
 #include "SingleComponentEffect.h"
 
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 
+#include <array>
 #include <vector>
 
 class IPlugVST3 : public IPlugBase, public Steinberg::Vst::SingleComponentEffect
@@ -154,23 +156,15 @@ private:
 	// Sets one of the plug-in's parameters, shows it in the editor and announces it (lock held).
 	void ApplyParamValue (int32_t index, double normalized);
 	void ForwardNotes (Steinberg::Vst::IEventList* events);
-	void ConnectInputs (Steinberg::Vst::ProcessData& data);
-	void ConnectOutputs (Steinberg::Vst::ProcessData& data);
-	void RunPiece (Steinberg::Vst::ProcessData& data, bool is64, int32_t offset, int32_t frames);
-	void SilenceHostOutputs (Steinberg::Vst::ProcessData& data);
 
 	bool initialized = false;
 	int32_t sidechainChannels = 0;
-	bool sidechainActive = false;
+	IBlockDriver driver {*this};
+	// The host's buses of one processing call, sized at construction so process() allocates nothing.
+	std::array<IBlockBus, 2> inputBuses {};
+	std::vector<IBlockBus> outputBuses;
 	Steinberg::Vst::ProcessContext transport {}; // the last processing call's host context
 	// Editor views handed out by createView, in creation order (the view object is a later addition;
 	// until then createView answers none and this stays empty).
 	std::vector<Steinberg::IPlugView*> views;
-
-	// Offset buffer pointers for one piece of a block, sized at construction so that process()
-	// allocates nothing.
-	std::vector<const float*> pieceIn32;
-	std::vector<float*> pieceOut32;
-	std::vector<double*> pieceIn64;
-	std::vector<double*> pieceOut64;
 };

@@ -60,6 +60,29 @@ TEST(PlugBase, AdaptorConnectsChannelsAndCreatesTheDelayOnlyWithInputs)
   EXPECT_FALSE(instrument.HasLatencyDelay());
 }
 
+// The test adaptor runs blocks through the shipped block driver: subnormals flush to zero inside
+// ProcessBlock exactly as in the module (the VST3 adaptor's tests check the same), and the
+// processor's own state is restored afterwards.
+TEST(PlugBase, BlocksRunThroughTheSharedDriverWithSubnormalsFlushed)
+{
+  struct Probe : TestPlug
+  {
+    void ProcessBlock(double**, double**, int32_t) override
+    {
+      volatile double smallest = 4.9406564584124654e-324;
+      flushed = smallest * 1.0 == 0.0;
+    }
+    bool flushed = false;
+  } plug;
+  plug.SetupProcessing(48000.0, 8);
+  double buffer[8] = {};
+  double* io[] = {buffer};
+  plug.RunBlock64(io, 1, io, 1, 8);
+  EXPECT_TRUE(plug.flushed);
+  volatile double smallest = 4.9406564584124654e-324;
+  EXPECT_NE(smallest * 1.0, 0.0);
+}
+
 TEST(PlugBase, Blocks32And64BitPassThroughTheDefaultProcess)
 {
   TestPlug plug;

@@ -127,6 +127,32 @@ TEST_F (Processing, BypassAndPresetParameters)
 	EXPECT_TRUE (plug->IsBypassed ());
 }
 
+// The module runs blocks through the same block driver as the test adaptor (whose tests check
+// the same): subnormals flush to zero inside ProcessBlock, and not after the call.
+TEST_F (Processing, SubnormalsFlushToZeroInsideTheBlockOnly)
+{
+	struct Probe : StandInPlug
+	{
+		void ProcessBlock (double**, double**, int32_t) override
+		{
+			volatile double smallest = 4.9406564584124654e-324;
+			flushed = smallest * 1.0 == 0.0;
+		}
+		bool flushed = false;
+	};
+	auto* probe = new Probe ();
+	ASSERT_EQ (probe->initialize (&host), kResultOk);
+	auto setup = MakeSetup (48000.0, 16);
+	ASSERT_EQ (probe->setupProcessing (setup), kResultOk);
+	auto in = Ramp<float> (16), out = Filled<float> (16, 0.0f);
+	ASSERT_EQ (Process<float> (probe, in, out, 16), kResultOk);
+	EXPECT_TRUE (probe->flushed);
+	volatile double smallest = 4.9406564584124654e-324;
+	EXPECT_NE (smallest * 1.0, 0.0);
+	probe->terminate ();
+	probe->release ();
+}
+
 TEST_F (Processing, LongBlocksAreProcessedInPiecesThatFit)
 {
 	Prepare (16);
