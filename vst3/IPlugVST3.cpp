@@ -135,7 +135,7 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 		// refused call changes nothing (the user's values are not reset to the preset).
 		if (initialized)
 			return kResultFalse;
-		const tresult result = SingleComponentEffect::initialize (context);
+		const tresult result = CombinedEffect::initialize (context);
 		if (result != kResultOk)
 			return result;
 		if (context)
@@ -170,7 +170,7 @@ tresult PLUGIN_API IPlugVST3::terminate ()
 {
 	UnitGroups ().clear ();
 	initialized = false;
-	return SingleComponentEffect::terminate ();
+	return CombinedEffect::terminate ();
 }
 
 void IPlugVST3::CreateBuses ()

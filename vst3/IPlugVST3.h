@@ -15,7 +15,7 @@
 
 #include "IBlockDriver.h"
 #include "IPlugBase.h"
-#include "SingleComponentEffect.h"
+#include "CombinedEffect.h"
 
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
@@ -23,7 +23,7 @@
 #include <array>
 #include <vector>
 
-class IPlugVST3 : public IPlugBase, public Steinberg::Vst::SingleComponentEffect
+class IPlugVST3 : public IPlugBase, public brimo::vst3::CombinedEffect
 {
 public:
 	static constexpr Steinberg::Vst::ParamID kPresetParamId = 0x70727374; // 'prst'
@@ -142,8 +142,8 @@ public:
 	// Speaker arrangement used for a bus of the given channel count (kEmpty for unsupported counts).
 	static Steinberg::Vst::SpeakerArrangement ArrangementFor (int32_t channels);
 
-	OBJ_METHODS (IPlugVST3, SingleComponentEffect)
-	REFCOUNT_METHODS (SingleComponentEffect)
+	OBJ_METHODS (IPlugVST3, brimo::vst3::CombinedEffect)
+	REFCOUNT_METHODS (brimo::vst3::CombinedEffect)
 
 protected:
 	// Number of input channels that belong to an auxiliary (sidechain) bus; at most 2.

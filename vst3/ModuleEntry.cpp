@@ -4,7 +4,7 @@
 // Linux hosts, ModuleEntry and ModuleExit.
 #include "ModuleEntry.h"
 
-#include "PluginFactory.h"
+#include "ClassFactory.h"
 
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
@@ -29,7 +29,7 @@ void* gInstanceHandle = nullptr; // published by InitDll
 
 // Only the factory pointer is shared between GetPluginFactory calls; the factory clears it when it
 // is destroyed, so a later call builds a fresh one.
-CPluginFactory* gFactory = nullptr;
+brimo::vst3::ClassFactory* gFactory = nullptr;
 std::mutex gFactoryMutex;
 
 std::mutex& creationMutex ()
@@ -51,10 +51,10 @@ FUnknown* createInstance (void*)
 	}
 }
 
-class ModuleFactory : public CPluginFactory
+class ModuleFactory : public brimo::vst3::ClassFactory
 {
 public:
-	using CPluginFactory::CPluginFactory;
+	using ClassFactory::ClassFactory;
 
 	// The count drops under the same mutex GetPluginFactory holds while it adds a reference, so
 	// a dying factory is never handed out again.

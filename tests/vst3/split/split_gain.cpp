@@ -4,7 +4,7 @@
 // little-endian double, which the controller reads through setComponentState.
 #include <cstring>
 
-#include "PluginFactory.h"
+#include "ClassFactory.h"
 #include "base/source/fstreamer.h"
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -131,7 +131,7 @@ public:
 SPLIT_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory() {
     // Each call hands out a new reference to a fresh factory: enough for a test module.
     PFactoryInfo info("BRIMO tests", "", "", PFactoryInfo::kUnicode);
-    auto* factory = new CPluginFactory(info);
+    auto* factory = new brimo::vst3::ClassFactory(info);
     PClassInfo2 processor(kProcessorId.toTUID(), PClassInfo::kManyInstances, kVstAudioEffectClass,
                           "Split Gain", 0, "Fx", "", "1.0.0", kVstVersionString);
     PClassInfo2 controller(kControllerId.toTUID(), PClassInfo::kManyInstances,

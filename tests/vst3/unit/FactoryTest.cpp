@@ -2,7 +2,7 @@
 // place of the plug-in.
 #include "BRIMOIdentity.h"
 #include "ModuleEntry.h"
-#include "SingleComponentEffect.h"
+#include "CombinedEffect.h"
 
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -31,7 +31,7 @@ std::atomic<int> gConstructing {0};
 std::atomic<int> gOverlaps {0};
 
 // Counts live instances and notices two constructors running at once.
-class StandIn : public SingleComponentEffect
+class StandIn : public brimo::vst3::CombinedEffect
 {
 public:
 	StandIn ()

@@ -1,5 +1,5 @@
-// The module's class factory (IPluginFactory3), standing in for the SDK's CPluginFactory, which the
-// SDK copy we build against does not ship.
+// The module's class factory (IPluginFactory3), our own in place of the SDK's plug-in factory class,
+// which the SDK copy we build against does not ship.
 //
 // Classes are registered with a PClassInfo2 (or a PClassInfo) and a creation function. Hosts can
 // enumerate them through PClassInfo, PClassInfo2 and PClassInfoW, and createInstance calls the
@@ -15,15 +15,17 @@
 
 #include <vector>
 
-namespace Steinberg {
+namespace brimo::vst3 {
 
-class CPluginFactory : public FObject, public IPluginFactory3
+using namespace Steinberg;
+
+class ClassFactory : public FObject, public IPluginFactory3
 {
 public:
 	using CreateFunction = FUnknown* (*) (void* context);
 
-	explicit CPluginFactory (const PFactoryInfo& info);
-	~CPluginFactory () override;
+	explicit ClassFactory (const PFactoryInfo& info);
+	~ClassFactory () override;
 
 	bool registerClass (const PClassInfo* info, CreateFunction createFunc, void* context = nullptr);
 	bool registerClass (const PClassInfo2* info, CreateFunction createFunc, void* context = nullptr);
@@ -40,7 +42,7 @@ public:
 	tresult PLUGIN_API getClassInfoUnicode (int32 index, PClassInfoW* info) SMTG_OVERRIDE;
 	tresult PLUGIN_API setHostContext (FUnknown* context) SMTG_OVERRIDE;
 
-	OBJ_METHODS (CPluginFactory, FObject)
+	OBJ_METHODS (ClassFactory, FObject)
 	DEFINE_INTERFACES
 		DEF_INTERFACE (IPluginFactory)
 		DEF_INTERFACE (IPluginFactory2)
@@ -61,4 +63,4 @@ private:
 	std::vector<ClassEntry> classes;
 };
 
-} // namespace Steinberg
+} // namespace brimo::vst3

@@ -1,7 +1,7 @@
 // One object that is at once VST3 component, audio processor and edit controller.
 //
-// The SDK copy we build against ships the edit-controller classes but not this combined class, so
-// it lives here. Hosts see the interface behaviour they know from the SDK:
+// The SDK copy we build against ships the edit-controller classes but not a combined class, so it
+// lives here, under a name of our own (a full SDK's class of this kind can sit beside it). Hosts see the interface behaviour they know from the SDK:
 //   - queryInterface answers every interface the object implements (IComponent, IAudioProcessor,
 //     IEditController, IEditController2, IUnitInfo, IPluginBase, IConnectionPoint, FUnknown) and
 //     adds a reference for each successful answer;
@@ -19,14 +19,16 @@
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 
-namespace Steinberg {
-namespace Vst {
+namespace brimo::vst3 {
 
-class SingleComponentEffect : public EditControllerEx1, public IComponent, public IAudioProcessor
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+class CombinedEffect : public EditControllerEx1, public IComponent, public IAudioProcessor
 {
 public:
-	SingleComponentEffect ();
-	~SingleComponentEffect () override;
+	CombinedEffect ();
+	~CombinedEffect () override;
 
 	// IPluginBase
 	tresult PLUGIN_API initialize (FUnknown* context) SMTG_OVERRIDE;
@@ -74,7 +76,7 @@ public:
 	tresult removeAudioBusses ();
 	tresult removeEventBusses ();
 
-	OBJ_METHODS (SingleComponentEffect, EditControllerEx1)
+	OBJ_METHODS (CombinedEffect, EditControllerEx1)
 	tresult PLUGIN_API queryInterface (const TUID iid, void** obj) SMTG_OVERRIDE;
 	REFCOUNT_METHODS (EditControllerEx1)
 
@@ -89,5 +91,4 @@ protected:
 	BusList eventOutputs;
 };
 
-} // namespace Vst
-} // namespace Steinberg
+} // namespace brimo::vst3

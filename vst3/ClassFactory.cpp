@@ -1,15 +1,15 @@
-#include "PluginFactory.h"
+#include "ClassFactory.h"
 
 #include <cstring>
 #include <new>
 
-namespace Steinberg {
+namespace brimo::vst3 {
 
-CPluginFactory::CPluginFactory (const PFactoryInfo& info) : factoryInfo (info) {}
+ClassFactory::ClassFactory (const PFactoryInfo& info) : factoryInfo (info) {}
 
-CPluginFactory::~CPluginFactory () = default;
+ClassFactory::~ClassFactory () = default;
 
-bool CPluginFactory::registerClass (const PClassInfo* info, CreateFunction createFunc,
+bool ClassFactory::registerClass (const PClassInfo* info, CreateFunction createFunc,
                                     void* context)
 {
 	if (info == nullptr || createFunc == nullptr)
@@ -22,7 +22,7 @@ bool CPluginFactory::registerClass (const PClassInfo* info, CreateFunction creat
 	return registerClass (&info2, createFunc, context);
 }
 
-bool CPluginFactory::registerClass (const PClassInfo2* info, CreateFunction createFunc,
+bool ClassFactory::registerClass (const PClassInfo2* info, CreateFunction createFunc,
                                     void* context)
 {
 	if (info == nullptr || createFunc == nullptr)
@@ -43,7 +43,7 @@ bool CPluginFactory::registerClass (const PClassInfo2* info, CreateFunction crea
 	return true;
 }
 
-bool CPluginFactory::isClassRegistered (const FUID& cid) const
+bool ClassFactory::isClassRegistered (const FUID& cid) const
 {
 	for (const auto& entry : classes)
 		if (FUnknownPrivate::iidEqual (cid, entry.info8.cid))
@@ -51,7 +51,7 @@ bool CPluginFactory::isClassRegistered (const FUID& cid) const
 	return false;
 }
 
-tresult PLUGIN_API CPluginFactory::getFactoryInfo (PFactoryInfo* info)
+tresult PLUGIN_API ClassFactory::getFactoryInfo (PFactoryInfo* info)
 {
 	if (info == nullptr)
 		return kInvalidArgument;
@@ -59,12 +59,12 @@ tresult PLUGIN_API CPluginFactory::getFactoryInfo (PFactoryInfo* info)
 	return kResultOk;
 }
 
-int32 PLUGIN_API CPluginFactory::countClasses ()
+int32 PLUGIN_API ClassFactory::countClasses ()
 {
 	return static_cast<int32> (classes.size ());
 }
 
-tresult PLUGIN_API CPluginFactory::getClassInfo (int32 index, PClassInfo* info)
+tresult PLUGIN_API ClassFactory::getClassInfo (int32 index, PClassInfo* info)
 {
 	if (info == nullptr)
 		return kInvalidArgument;
@@ -78,7 +78,7 @@ tresult PLUGIN_API CPluginFactory::getClassInfo (int32 index, PClassInfo* info)
 	return kResultOk;
 }
 
-tresult PLUGIN_API CPluginFactory::getClassInfo2 (int32 index, PClassInfo2* info)
+tresult PLUGIN_API ClassFactory::getClassInfo2 (int32 index, PClassInfo2* info)
 {
 	if (info == nullptr)
 		return kInvalidArgument;
@@ -88,7 +88,7 @@ tresult PLUGIN_API CPluginFactory::getClassInfo2 (int32 index, PClassInfo2* info
 	return kResultOk;
 }
 
-tresult PLUGIN_API CPluginFactory::getClassInfoUnicode (int32 index, PClassInfoW* info)
+tresult PLUGIN_API ClassFactory::getClassInfoUnicode (int32 index, PClassInfoW* info)
 {
 	if (info == nullptr)
 		return kInvalidArgument;
@@ -98,7 +98,7 @@ tresult PLUGIN_API CPluginFactory::getClassInfoUnicode (int32 index, PClassInfoW
 	return kResultOk;
 }
 
-tresult PLUGIN_API CPluginFactory::createInstance (FIDString cid, FIDString iid, void** obj)
+tresult PLUGIN_API ClassFactory::createInstance (FIDString cid, FIDString iid, void** obj)
 {
 	if (obj == nullptr)
 		return kInvalidArgument;
@@ -125,10 +125,10 @@ tresult PLUGIN_API CPluginFactory::createInstance (FIDString cid, FIDString iid,
 	return kNoInterface;
 }
 
-tresult PLUGIN_API CPluginFactory::setHostContext (FUnknown* /*context*/)
+tresult PLUGIN_API ClassFactory::setHostContext (FUnknown* /*context*/)
 {
 	// The plug-in needs nothing from the host at factory level.
 	return kNotImplemented;
 }
 
-} // namespace Steinberg
+} // namespace brimo::vst3

@@ -1,9 +1,8 @@
-#include "SingleComponentEffect.h"
+#include "CombinedEffect.h"
 
-namespace Steinberg {
-namespace Vst {
+namespace brimo::vst3 {
 
-SingleComponentEffect::SingleComponentEffect ()
+CombinedEffect::CombinedEffect ()
 : audioInputs (kAudio, kInput)
 , audioOutputs (kAudio, kOutput)
 , eventInputs (kEvent, kInput)
@@ -15,20 +14,20 @@ SingleComponentEffect::SingleComponentEffect ()
 	processSetup.sampleRate = 44100.0;
 }
 
-SingleComponentEffect::~SingleComponentEffect () = default;
+CombinedEffect::~CombinedEffect () = default;
 
-tresult PLUGIN_API SingleComponentEffect::initialize (FUnknown* context)
+tresult PLUGIN_API CombinedEffect::initialize (FUnknown* context)
 {
 	return EditControllerEx1::initialize (context);
 }
 
-tresult PLUGIN_API SingleComponentEffect::terminate ()
+tresult PLUGIN_API CombinedEffect::terminate ()
 {
 	removeAllBusses ();
 	return EditControllerEx1::terminate ();
 }
 
-tresult PLUGIN_API SingleComponentEffect::queryInterface (const TUID iid, void** obj)
+tresult PLUGIN_API CombinedEffect::queryInterface (const TUID iid, void** obj)
 {
 	// IPluginBase, IConnectionPoint, the controller interfaces and FUnknown come from the bases.
 	QUERY_INTERFACE (iid, obj, IComponent::iid, IComponent)
@@ -36,7 +35,7 @@ tresult PLUGIN_API SingleComponentEffect::queryInterface (const TUID iid, void**
 	return EditControllerEx1::queryInterface (iid, obj);
 }
 
-BusList* SingleComponentEffect::getBusList (MediaType type, BusDirection dir)
+BusList* CombinedEffect::getBusList (MediaType type, BusDirection dir)
 {
 	if (type == kAudio)
 		return dir == kInput ? &audioInputs : &audioOutputs;
@@ -45,13 +44,13 @@ BusList* SingleComponentEffect::getBusList (MediaType type, BusDirection dir)
 	return nullptr;
 }
 
-int32 PLUGIN_API SingleComponentEffect::getBusCount (MediaType type, BusDirection dir)
+int32 PLUGIN_API CombinedEffect::getBusCount (MediaType type, BusDirection dir)
 {
 	BusList* list = getBusList (type, dir);
 	return list ? static_cast<int32> (list->size ()) : 0;
 }
 
-tresult PLUGIN_API SingleComponentEffect::getBusInfo (MediaType type, BusDirection dir,
+tresult PLUGIN_API CombinedEffect::getBusInfo (MediaType type, BusDirection dir,
                                                       int32 index, BusInfo& info)
 {
 	BusList* list = getBusList (type, dir);
@@ -63,7 +62,7 @@ tresult PLUGIN_API SingleComponentEffect::getBusInfo (MediaType type, BusDirecti
 	return bus->getInfo (info) ? kResultTrue : kResultFalse;
 }
 
-tresult PLUGIN_API SingleComponentEffect::activateBus (MediaType type, BusDirection dir,
+tresult PLUGIN_API CombinedEffect::activateBus (MediaType type, BusDirection dir,
                                                        int32 index, TBool state)
 {
 	BusList* list = getBusList (type, dir);
@@ -73,7 +72,7 @@ tresult PLUGIN_API SingleComponentEffect::activateBus (MediaType type, BusDirect
 	return kResultTrue;
 }
 
-tresult PLUGIN_API SingleComponentEffect::setBusArrangements (SpeakerArrangement* inputs,
+tresult PLUGIN_API CombinedEffect::setBusArrangements (SpeakerArrangement* inputs,
                                                               int32 numIns,
                                                               SpeakerArrangement* outputs,
                                                               int32 numOuts)
@@ -92,7 +91,7 @@ tresult PLUGIN_API SingleComponentEffect::setBusArrangements (SpeakerArrangement
 	return kResultTrue;
 }
 
-tresult PLUGIN_API SingleComponentEffect::getBusArrangement (BusDirection dir, int32 index,
+tresult PLUGIN_API CombinedEffect::getBusArrangement (BusDirection dir, int32 index,
                                                              SpeakerArrangement& arr)
 {
 	BusList* list = getBusList (kAudio, dir);
@@ -105,12 +104,12 @@ tresult PLUGIN_API SingleComponentEffect::getBusArrangement (BusDirection dir, i
 	return kResultTrue;
 }
 
-tresult PLUGIN_API SingleComponentEffect::canProcessSampleSize (int32 symbolicSampleSize)
+tresult PLUGIN_API CombinedEffect::canProcessSampleSize (int32 symbolicSampleSize)
 {
 	return symbolicSampleSize == kSample32 ? kResultTrue : kResultFalse;
 }
 
-tresult PLUGIN_API SingleComponentEffect::setupProcessing (ProcessSetup& setup)
+tresult PLUGIN_API CombinedEffect::setupProcessing (ProcessSetup& setup)
 {
 	if (canProcessSampleSize (setup.symbolicSampleSize) != kResultTrue)
 		return kResultFalse;
@@ -118,7 +117,7 @@ tresult PLUGIN_API SingleComponentEffect::setupProcessing (ProcessSetup& setup)
 	return kResultOk;
 }
 
-AudioBus* SingleComponentEffect::addAudioInput (const TChar* name, SpeakerArrangement arr,
+AudioBus* CombinedEffect::addAudioInput (const TChar* name, SpeakerArrangement arr,
                                                 BusType busType, int32 flags)
 {
 	auto* bus = new AudioBus (name, busType, flags, arr);
@@ -126,7 +125,7 @@ AudioBus* SingleComponentEffect::addAudioInput (const TChar* name, SpeakerArrang
 	return bus;
 }
 
-AudioBus* SingleComponentEffect::addAudioOutput (const TChar* name, SpeakerArrangement arr,
+AudioBus* CombinedEffect::addAudioOutput (const TChar* name, SpeakerArrangement arr,
                                                  BusType busType, int32 flags)
 {
 	auto* bus = new AudioBus (name, busType, flags, arr);
@@ -134,7 +133,7 @@ AudioBus* SingleComponentEffect::addAudioOutput (const TChar* name, SpeakerArran
 	return bus;
 }
 
-EventBus* SingleComponentEffect::addEventInput (const TChar* name, int32 channels,
+EventBus* CombinedEffect::addEventInput (const TChar* name, int32 channels,
                                                 BusType busType, int32 flags)
 {
 	auto* bus = new EventBus (name, busType, flags, channels);
@@ -142,7 +141,7 @@ EventBus* SingleComponentEffect::addEventInput (const TChar* name, int32 channel
 	return bus;
 }
 
-EventBus* SingleComponentEffect::addEventOutput (const TChar* name, int32 channels,
+EventBus* CombinedEffect::addEventOutput (const TChar* name, int32 channels,
                                                  BusType busType, int32 flags)
 {
 	auto* bus = new EventBus (name, busType, flags, channels);
@@ -150,26 +149,25 @@ EventBus* SingleComponentEffect::addEventOutput (const TChar* name, int32 channe
 	return bus;
 }
 
-tresult SingleComponentEffect::removeAudioBusses ()
+tresult CombinedEffect::removeAudioBusses ()
 {
 	audioInputs.clear ();
 	audioOutputs.clear ();
 	return kResultOk;
 }
 
-tresult SingleComponentEffect::removeEventBusses ()
+tresult CombinedEffect::removeEventBusses ()
 {
 	eventInputs.clear ();
 	eventOutputs.clear ();
 	return kResultOk;
 }
 
-tresult SingleComponentEffect::removeAllBusses ()
+tresult CombinedEffect::removeAllBusses ()
 {
 	removeAudioBusses ();
 	removeEventBusses ();
 	return kResultOk;
 }
 
-} // namespace Vst
-} // namespace Steinberg
+} // namespace brimo::vst3
