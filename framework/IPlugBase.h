@@ -77,6 +77,9 @@ struct ITimeInfo
 // implements the abstract host-facing operations; the plug-in class derives from the adaptor and
 // overrides the processing hooks.
 //
+// Thread tags on each operation: [main] the host's main (user-interface) thread, [audio] the host's
+// audio thread, [any] either.
+//
 // Threads: the adaptor's processing call holds the lock for a whole block; state saving and
 // loading, SetParamFromEditor and AttachGraphics take it too, so OnParamChanged and ProcessBlock
 // never overlap when reached through those paths. The lock is recursive: OnParamChanged may take it
@@ -101,68 +104,71 @@ public:
   IPlugBase& operator=(const IPlugBase&) = delete;
 
   // ---- Virtual operations, in their fixed order ----
-  virtual ~IPlugBase();
-  virtual void Reset();                         // default: takes and releases the lock
-  virtual void OnParamChanged(int32_t paramIdx);  // default: takes and releases the lock
-  // Default: copies inputs to outputs and zeroes outputs without an input (at most blockSize frames).
+  virtual ~IPlugBase();                           // [main]
+  virtual void Reset();                           // [main] default: takes and releases the lock
+  virtual void OnParamChanged(int32_t paramIdx);  // [any] under the lock; default: takes and releases it
+  // [audio] under the lock. Default: copies inputs to outputs and zeroes outputs without an input
+  // (at most blockSize frames).
   virtual void ProcessBlock(double** inputs, double** outputs, int32_t frames);
-  virtual void OnEditorOpened() {}
-  virtual void OnEditorClosed() {}
+  virtual void OnEditorOpened() {}  // [main]
+  virtual void OnEditorClosed() {}  // [main]
   virtual void UnusedHook6() {}
-  virtual void OnActivated(bool active);  // default: takes and releases the lock
-  virtual void ProcessMidiMessage(IMidiMessage* message) { SendMidiMessage(message); }
+  virtual void OnActivated(bool active);  // [main] default: takes and releases the lock
+  virtual void ProcessMidiMessage(IMidiMessage* message) { SendMidiMessage(message); }  // [audio]
   virtual void UnusedHook9() {}
   virtual bool UnusedTextQuery10(int32_t index, char* text);
-  virtual bool SerializeParams(StateChunk* chunk);
-  virtual int32_t UnserializeParams(const StateChunk* chunk, int32_t startPos);
+  virtual bool SerializeParams(StateChunk* chunk);                             // [any] takes the lock
+  virtual int32_t UnserializeParams(const StateChunk* chunk, int32_t startPos);  // [any] takes the lock
   // True when every parameter equals the image's double at element startPos + i, compared in single
   // precision; false when the image is too short.
-  virtual bool MatchesState(const StateChunk* image, int32_t startPos);
-  virtual void OnEditorResized() {}
+  virtual bool MatchesState(const StateChunk* image, int32_t startPos);  // [any]
+  virtual void OnEditorResized() {}                                      // [main]
   virtual bool UnusedQuery15() { return false; }
-  virtual void OnHostIdentified() {}
-  virtual void ShowHostContextMenu(int32_t /*paramIdx*/, int32_t /*x*/, int32_t /*y*/) {}
-  virtual void SetParamFromEditor(int32_t paramIdx, double normalized);
+  virtual void OnHostIdentified() {}  // [main]
+  virtual void ShowHostContextMenu(int32_t /*paramIdx*/, int32_t /*x*/, int32_t /*y*/) {}  // [main]
+  virtual void SetParamFromEditor(int32_t paramIdx, double normalized);  // [main] takes the lock
+  // [main] What the plug-in tells the host: edit gestures and values, program changes.
   virtual void BeginParamGesture(int32_t paramIdx) = 0;
   virtual void SendParamToHost(int32_t paramIdx, double normalized) = 0;
   virtual void EndParamGesture(int32_t paramIdx) = 0;
   virtual void SendProgramChangeToHost() = 0;
+  // [audio] What the host said in the current processing call (meaningful during ProcessBlock).
   virtual bool IsOfflineRender() { return false; }
   virtual int32_t HostSamplePosition() = 0;
   virtual double HostTempo() = 0;
   virtual void HostTimeSignature(int32_t* numerator, int32_t* denominator) = 0;
   virtual void HostTransport(ITimeInfo* info) = 0;
-  virtual int32_t GetHostCode() { return hostCode; }
-  virtual int32_t GetApiCode() { return apiCode; }
-  virtual void ResizeEditor(int32_t width, int32_t height) = 0;
+  virtual int32_t GetHostCode() { return hostCode; }  // [any]
+  virtual int32_t GetApiCode() { return apiCode; }    // [any]
+  virtual void ResizeEditor(int32_t width, int32_t height) = 0;  // [main]
   virtual void UnusedHook31() {}
   // Pushes every parameter into the controls bound to it, prepares the drawing surface and takes
   // ownership of graphics (null: nothing happens).
-  virtual void AttachGraphics(IGraphics* graphics);
-  virtual void SetLatency(int32_t samples);
-  virtual bool SendMidiMessage(IMidiMessage* message) = 0;
+  virtual void AttachGraphics(IGraphics* graphics);         // [main] takes the lock
+  virtual void SetLatency(int32_t samples);                 // [main] takes the lock
+  virtual bool SendMidiMessage(IMidiMessage* message) = 0;  // [audio]
   virtual bool UnusedQuery35() { return false; }
-  virtual void RedrawParamControls();
+  virtual void RedrawParamControls();  // [any] under the lock
   virtual void UnusedHook37() {}
-  virtual void OnPresetRestored() {}
-  virtual void SetBlockSize(int32_t frames);
+  virtual void OnPresetRestored() {}          // [any] under the lock
+  virtual void SetBlockSize(int32_t frames);  // [main] under the lock
 
-  // ---- Lock ----
+  // ---- Lock [any] ----
   Mutex& GetLock() { return lock; }
 
-  // ---- Parameters ----
+  // ---- Parameters [any]: the records are fixed after construction ----
   IParamDef* GetParam(int32_t index);
   const IParamDef* GetParam(int32_t index) const;
   int32_t ParamCount() const { return int32_t(params.size()); }
 
-  // ---- Presets ----
+  // ---- Presets [main], under the lock (restoring also from the processing call, [audio]) ----
   void MakeDefaultPreset(const char* name);
   bool RestorePreset(int32_t index);
   int32_t PresetCount() const { return int32_t(presets.size()); }
   const char* GetPresetName(int32_t index) const;  // "" when index is out of range
   int32_t GetCurrentPreset() const { return currentPreset; }
 
-  // ---- Channels ----
+  // ---- Channels [any]: fixed after construction; connections change under the lock ----
   bool LegalIO(int32_t inputs, int32_t outputs) const;  // a negative count matches any
   int32_t NLegalIO() const { return int32_t(legalIO.size()); }
   IChannelPair GetLegalIO(int32_t index) const;
@@ -188,7 +194,7 @@ public:
   double** InputPointers() { return inputPointers.empty() ? nullptr : inputPointers.data(); }
   double** OutputPointers() { return outputPointers.empty() ? nullptr : outputPointers.data(); }
 
-  // ---- Host facts and identity ----
+  // ---- Host facts and identity [any] ----
   void SetSampleRate(double hz) { sampleRate = hz; }
   double GetSampleRate() const { return sampleRate; }
   int32_t GetBlockSize() const { return blockSize; }
@@ -206,7 +212,7 @@ public:
   bool ReceivesMidi() const { return receivesMidi; }
   IGraphics* GetGraphics() { return graphics; }
 
-  // ---- For the host adaptor ----
+  // ---- For the host adaptor [main], before processing or under the lock ----
   // Connecting only sets the flag; disconnecting parks the channel on its scratch buffer.
   void SetInputConnected(int32_t index, bool connected);
   void SetOutputConnected(int32_t index, bool connected);

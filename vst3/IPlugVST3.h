@@ -4,8 +4,8 @@
 // Threads and locks:
 //   - process() runs on the host's audio thread and holds the plug-in lock for the whole call.
 //   - getState/setState, setParamNormalized, setupProcessing and setBusArrangements take the same
-//     lock, so they never interleave with a block. setActive reaches the plug-in's OnActivated,
-//     which takes it too.
+//     lock, so they never interleave with a block; getState and setState talk to the host's stream
+//     outside it. setActive reaches the plug-in's OnActivated, which takes it too.
 //   - Everything else (initialize, terminate, queries) runs on the host's main thread and reads
 //     data fixed after initialize, or single atomic values.
 //
@@ -35,11 +35,14 @@ public:
 	           bool receivesMidi);
 	~IPlugVST3 () override;
 
-	// ---- IPluginBase ----
+	// Each entry point carries the thread a host calls it on: [main] the host's main thread,
+	// [audio] its audio thread, [any] either.
+
+	// ---- IPluginBase [main] ----
 	Steinberg::tresult PLUGIN_API initialize (Steinberg::FUnknown* context) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API terminate () SMTG_OVERRIDE;
 
-	// ---- IComponent / IAudioProcessor ----
+	// ---- IComponent / IAudioProcessor [main], except process and setProcessing [audio] ----
 	Steinberg::tresult PLUGIN_API setBusArrangements (Steinberg::Vst::SpeakerArrangement* inputs,
 	                                                  Steinberg::int32 numIns,
 	                                                  Steinberg::Vst::SpeakerArrangement* outputs,
@@ -55,7 +58,7 @@ public:
 		return Steinberg::kNotImplemented;
 	}
 
-	// ---- IEditController (getState/setState serve IComponent as well) ----
+	// ---- IEditController [main] (getState/setState serve IComponent as well) ----
 	Steinberg::tresult PLUGIN_API getState (Steinberg::IBStream* stream) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API setState (Steinberg::IBStream* stream) SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API setComponentState (Steinberg::IBStream*) SMTG_OVERRIDE
@@ -74,13 +77,13 @@ public:
 	                                                  Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
 	Steinberg::IPlugView* PLUGIN_API createView (Steinberg::FIDString name) SMTG_OVERRIDE;
 
-	// ---- IEditController2 ----
+	// ---- IEditController2 [main] ----
 	Steinberg::tresult PLUGIN_API setKnobMode (Steinberg::Vst::KnobMode) SMTG_OVERRIDE
 	{
 		return Steinberg::kResultOk;
 	}
 
-	// ---- IUnitInfo ----
+	// ---- IUnitInfo [main] ----
 	Steinberg::int32 PLUGIN_API getUnitCount () SMTG_OVERRIDE;
 	Steinberg::tresult PLUGIN_API getUnitInfo (Steinberg::int32 unitIndex,
 	                                           Steinberg::Vst::UnitInfo& info) SMTG_OVERRIDE;
@@ -124,7 +127,7 @@ public:
 		return Steinberg::kNotImplemented;
 	}
 
-	// ---- IPlugBase host-facing operations ----
+	// ---- IPlugBase host-facing operations: gestures and editor [main]; transport queries [audio] ----
 	void BeginParamGesture (int32_t paramIdx) override;
 	void SendParamToHost (int32_t paramIdx, double normalized) override;
 	void EndParamGesture (int32_t paramIdx) override;
@@ -139,14 +142,14 @@ public:
 	void ShowHostContextMenu (int32_t paramIdx, int32_t x, int32_t y) override;
 	void ResizeEditor (int32_t width, int32_t height) override;
 
-	// Speaker arrangement used for a bus of the given channel count (kEmpty for unsupported counts).
+	// [any] Speaker arrangement used for a bus of the given channel count (kEmpty for unsupported counts).
 	static Steinberg::Vst::SpeakerArrangement ArrangementFor (int32_t channels);
 
 	OBJ_METHODS (IPlugVST3, brimo::vst3::CombinedEffect)
 	REFCOUNT_METHODS (brimo::vst3::CombinedEffect)
 
 protected:
-	// Number of input channels that belong to an auxiliary (sidechain) bus; at most 2.
+	// [main, constructor] Number of input channels that belong to an auxiliary (sidechain) bus; at most 2.
 	void SetSidechainChannels (int32_t channels);
 
 private:
