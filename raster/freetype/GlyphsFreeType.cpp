@@ -1,0 +1,193 @@
+// Glyph rasteriser on FreeType, faces found through fontconfig. There is no native text drawing
+// here: all text goes through the glyph cache.
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "../LiceGlyphRasteriser.h"
+
+namespace {
+
+struct FreeTypeFont {
+  FT_Face face;
+  int ascent;
+  int lineHeight;
+};
+
+std::mutex& LibraryLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// One FreeType library for the process; faces are created and released under LibraryLock.
+FT_Library Library() {
+  static FT_Library library = nullptr;
+  static bool tried = false;
+  if (!tried) {
+    tried = true;
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+  }
+  return library;
+}
+
+bool SameFamily(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+      return false;
+  return *a == *b;
+}
+
+// The file and face index fontconfig picks for a family; empty when its best match is another
+// family (a missing face), so that the caller can fall back deliberately.
+std::string MatchFile(const char* family, int weight, bool italic, int* index) {
+  std::string path;
+  FcPattern* pattern = FcPatternCreate();
+  if (!pattern) return path;
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  FcPatternAddInteger(pattern, FC_WEIGHT, weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  if (match) {
+    FcChar8* file = nullptr;
+    FcChar8* matched = nullptr;
+    int faceIndex = 0;
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
+        FcPatternGetString(match, FC_FAMILY, 0, &matched) == FcResultMatch &&
+        SameFamily(reinterpret_cast<const char*>(matched), family)) {
+      FcPatternGetInteger(match, FC_INDEX, 0, &faceIndex);
+      path = reinterpret_cast<const char*>(file);
+      *index = faceIndex;
+    }
+    FcPatternDestroy(match);
+  }
+  FcPatternDestroy(pattern);
+  return path;
+}
+
+FT_Face OpenFace(const char* family, int weight, bool italic) {
+  FT_Library library = Library();
+  if (!library) return nullptr;
+  const char* candidates[] = {family && *family ? family : "DejaVu Sans", "DejaVu Sans"};
+  for (const char* name : candidates) {
+    int index = 0;
+    const std::string path = MatchFile(name, weight, italic, &index);
+    FT_Face face = nullptr;
+    if (!path.empty() && FT_New_Face(library, path.c_str(), index, &face) == 0) return face;
+  }
+  static const char* const kDejaVu[] = {
+      weight >= 600 ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+                    : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+      "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"};
+  for (const char* path : kDejaVu) {
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, path, 0, &face) == 0) return face;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+LICE_FontHandle LICE_CreateFont(int height, int escapement, int weight, bool italic, int quality,
+                                const char* face) {
+  (void)escapement;
+  (void)quality;
+  std::lock_guard<std::mutex> hold(LibraryLock());
+  FT_Face ft = OpenFace(face, weight, italic);
+  if (!ft) return nullptr;
+
+  // Like a Windows font: a positive height is the cell height (ascent + descent), a negative one
+  // the character height (the em).
+  const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+  const double units = ft->units_per_EM > 0 ? ft->units_per_EM : 2048;
+  double cellAscent = os2 ? os2->usWinAscent : ft->ascender;
+  double cellDescent = os2 ? os2->usWinDescent : -ft->descender;
+  if (cellAscent + cellDescent <= 0) cellAscent = units * 0.8, cellDescent = units * 0.2;
+  double ppem = 12;
+  if (height < 0)
+    ppem = -double(height);
+  else if (height > 0)
+    ppem = height * units / (cellAscent + cellDescent);
+  ppem = std::clamp(ppem, 1.0, 4096.0);
+  if (FT_Set_Char_Size(ft, 0, FT_F26Dot6(std::lround(ppem * 64)), 72, 72) != 0) {
+    FT_Done_Face(ft);
+    return nullptr;
+  }
+  auto* font = new (std::nothrow) FreeTypeFont;
+  if (!font) {
+    FT_Done_Face(ft);
+    return nullptr;
+  }
+  font->face = ft;
+  font->ascent = int(std::lround(cellAscent * ppem / units));
+  const int descent = int(std::lround(cellDescent * ppem / units));
+  font->lineHeight = height > 0 ? height : font->ascent + descent;
+  if (height > 0) font->ascent = std::min(font->ascent, height);
+  return font;
+}
+
+void lice_glyphs::DestroyFont(LICE_FontHandle handle) {
+  auto* font = static_cast<FreeTypeFont*>(handle);
+  std::lock_guard<std::mutex> hold(LibraryLock());
+  FT_Done_Face(font->face);
+  delete font;
+}
+
+void lice_glyphs::PrepareGlyphScratch(LICE_IBitmap*) {}
+
+int lice_glyphs::LineHeight(LICE_FontHandle handle, LICE_IBitmap*) {
+  return static_cast<FreeTypeFont*>(handle)->lineHeight;
+}
+
+void lice_glyphs::RasteriseGlyph(LICE_FontHandle handle, LICE_IBitmap* scratch, int code, int margin,
+                                 int* width, int* height) {
+  auto* font = static_cast<FreeTypeFont*>(handle);
+  *width = *height = 0;
+  FT_Face face = font->face;
+  if (FT_Load_Char(face, FT_ULong(code), FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0) return;
+  const FT_GlyphSlot slot = face->glyph;
+  const int w = int((slot->advance.x + 32) >> 6);
+  const int h = font->lineHeight;
+  *width = w;
+  *height = h;
+  LICE_FillArea(scratch, 0, 0, w + 2 * margin, h, 0, 1.0f, ComposeCopy);
+
+  const FT_Bitmap& glyph = slot->bitmap;
+  const bool mono = glyph.pixel_mode == FT_PIXEL_MODE_MONO;
+  if (!mono && glyph.pixel_mode != FT_PIXEL_MODE_GRAY) return;
+  const int x0 = margin + slot->bitmap_left, y0 = font->ascent - slot->bitmap_top;
+  const int sw = scratch->Width(), sh = scratch->Height(), span = scratch->RowSpan();
+  auto* pixels = reinterpret_cast<unsigned char*>(scratch->PixelData());
+  for (int gy = 0; gy < int(glyph.rows); ++gy) {
+    const int y = y0 + gy;
+    if (y < 0 || y >= sh) continue;
+    const unsigned char* src = glyph.buffer + std::ptrdiff_t(gy) * glyph.pitch;
+    const int stored = scratch->RowsBottomUp() ? sh - 1 - y : y;
+    unsigned char* row = pixels + std::ptrdiff_t(stored) * span * 4;
+    for (int gx = 0; gx < int(glyph.width); ++gx) {
+      const int x = x0 + gx;
+      if (x < 0 || x >= sw) continue;
+      const unsigned char c = mono ? ((src[gx >> 3] >> (7 - (gx & 7))) & 1 ? 255 : 0) : src[gx];
+      unsigned char* p = row + x * 4;
+      const unsigned char v = std::max(p[2], c);
+      p[0] = p[1] = p[2] = v;
+      p[3] = 255;
+    }
+  }
+}
+
+bool lice_glyphs::NativeDrawingAvailable() { return false; }
+bool lice_glyphs::RunningUnderWine() { return false; }
+int lice_glyphs::NativeRenderText(const NativeText&) { return 0; }

@@ -1,0 +1,33 @@
+// Resource lookup and file opening on Windows.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "../LicePng.h"
+#include "../LiceResourcesInternal.h"
+
+bool lice_platform::FindPngResource(void* module, int id, const void** data, int* size) {
+  HMODULE instance = static_cast<HMODULE>(module);
+  HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id & 0xFFFF), "PNG");
+  if (found) {
+    const DWORD bytes = SizeofResource(instance, found);
+    if (bytes <= 7 || bytes > 0x7FFFFFFF) return false;
+    HGLOBAL loaded = LoadResource(instance, found);
+    const void* locked = loaded ? LockResource(loaded) : nullptr;
+    if (!locked) return false;
+    *data = locked;
+    *size = int(bytes);
+    return true;
+  }
+  // Tables registered at run time (tests) serve where the module has no such resource.
+  return lice_resources::FindInTables(id, "PNG", data, size);
+}
+
+void* lice_platform::OpenFileForReading(const char* utf8Path) {
+  wchar_t wide[2048];
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path, -1, wide, 2048);
+  if (n > 0) {
+    if (std::FILE* f = _wfopen(wide, L"rb")) return f;
+  }
+  return std::fopen(utf8Path, "rb");
+}

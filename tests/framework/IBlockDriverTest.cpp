@@ -1,0 +1,51 @@
+// The audio path allocates nothing: operator new is counted while blocks run.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "TestPlug.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+  ++allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(AudioPath, BlocksAllocateNothing)
+{
+  TestPlug plug;
+  plug.SetupProcessing(48000.0, 32);
+  plug.SetLatency(5);
+  std::vector<float> l(100, 0.5f), r(100, -0.5f), ol(100), orr(100);
+  std::vector<double> dl(100, 0.5), dr(100, -0.5), dol(100), dor(100);
+  const float* in32[] = {l.data(), r.data()};
+  float* out32[] = {ol.data(), orr.data()};
+  double* in64[] = {dl.data(), dr.data()};
+  double* out64[] = {dol.data(), dor.data()};
+
+  const long before = allocations.load();
+  for (bool bypass : {false, true})
+  {
+    plug.SetBypassed(bypass);
+    plug.RunBlock32(in32, 2, out32, 2, 100);  // longer than the block: processed in pieces
+    plug.RunBlock64(in64, 2, out64, 2, 100);
+    plug.RunBlock32(in32, 1, out32, 2, 7);
+  }
+  const long during = allocations.load() - before;
+  EXPECT_EQ(during, 0);
+}
+
+}  // namespace
