@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,20 +13,32 @@ namespace {
 struct MemoryReader {
   const unsigned char* next;
   int left;
+  png_size_t zerosServed;
 };
 
-// Serves requests past the end as zero bytes: libpng's own checks (CRCs, lengths, the image data
-// stream) then decide, and nothing beyond the buffer is ever read.
+// Enough zeros to let libpng judge a truncated file by its own checks; a chunk that claims far
+// more than the data holds would otherwise have it checksum gigabytes of them.
+constexpr png_size_t kZerosPastTheEnd = 64 * 1024;
+
+// Serves requests past the end as zero bytes, up to kZerosPastTheEnd in all: libpng's own checks
+// (CRCs, lengths, the image data stream) then decide, and nothing beyond the buffer is ever read.
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t n) {
   auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
+  const png_size_t take = reader->left <= 0 ? 0 : png_size_t(reader->left) < n ? png_size_t(reader->left) : n;
+  if (n - take > kZerosPastTheEnd - reader->zerosServed) png_error(png, "read past the end");
+  reader->zerosServed += n - take;
   std::memset(out, 0, n);
-  const png_size_t take = reader->left > 0 && png_size_t(reader->left) < n ? png_size_t(reader->left)
-                          : reader->left > 0                               ? n
-                                                                           : 0;
   if (take) {
     std::memcpy(out, reader->next, take);
     reader->next += take;
     reader->left -= int(take);
+  }
+  // A chunk whose data and CRC reach past what may still be served fails at its header, before
+  // libpng allocates (and clears) a buffer of the claimed size for it.
+  if (n == 8 && png_get_io_state(png) == (PNG_IO_READING | PNG_IO_CHUNK_HDR)) {
+    const std::uint64_t claimed = std::uint64_t(out[0]) << 24 | out[1] << 16 | out[2] << 8 | out[3];
+    if (claimed + 4 > std::uint64_t(reader->left) + (kZerosPastTheEnd - reader->zerosServed))
+      png_error(png, "chunk longer than the data");
   }
 }
 
@@ -135,7 +148,7 @@ LICE_IBitmap* LICE_DecodePngBuffer(const void* data, int length) {
   png_structp png;
   png_infop info;
   if (!CreateReader(&png, &info)) return nullptr;
-  MemoryReader reader{static_cast<const unsigned char*>(data), length};
+  MemoryReader reader{static_cast<const unsigned char*>(data), length, 0};
   png_set_read_fn(png, &reader, ReadFromMemory);
   return Decode(png, info, nullptr);
 }

@@ -237,6 +237,43 @@ TEST(DecodePng, TruncatedAndCorruptBuffersNeverReadPastTheEnd) {
   EXPECT_GT(failures, 300);  // CRCs catch nearly every flipped byte
 }
 
+// A chunk header of a given length and type, and the CRC of no data (wrong for any length > 0).
+void AppendChunkHeader(std::vector<unsigned char>& out, png_uint_32 length, const char* type) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back((unsigned char)(length >> shift));
+  out.insert(out.end(), type, type + 4);
+}
+
+// Short streams whose chunks claim ~1.4-2 GB: the reader stops serving zeros soon past the end
+// instead of letting libpng checksum gigabytes of them.
+TEST(DecodePng, ChunksClaimingFarMoreThanTheDataFail) {
+  const std::vector<unsigned char> signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  auto withIhdr = [&] {
+    Image im = RandomRgba(2, 2, 8, 10);
+    auto bytes = Encode(im);
+    bytes.resize(8 + 8 + 13 + 4);  // signature and IHDR
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::vector<unsigned char> head;
+    png_uint_32 length;
+    const char* type;
+  } cases[] = {
+      {"first chunk", signature, 0x55555555, "zzZz"},
+      {"after IHDR", withIhdr(), 0x7FFFFFFF, "zzZz"},
+      {"text after IHDR", withIhdr(), 0x55555555, "tEXt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto bytes = c.head;
+    AppendChunkHeader(bytes, c.length, c.type);
+    bytes.insert(bytes.end(), {1, 2, 3, 4, 5, 6, 7, 8});
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[bytes.size()]);
+    std::memcpy(copy.get(), bytes.data(), bytes.size());
+    EXPECT_EQ(LICE_DecodePngBuffer(copy.get(), int(bytes.size())), nullptr);
+  }
+}
+
 std::string TempPath(const char* name) {
   const char* dir = std::getenv("TMPDIR");
 #ifdef _WIN32

@@ -199,6 +199,55 @@ TEST_F(RenderCli, SettingsAreInForceFromTheFirstSampleAndKeepTheFormat) {
     EXPECT_EQ(format, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
 }
 
+bool WritesMpeg() {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.format == SF_FORMAT_MPEG)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(RenderCli, TheOutputIsTheFormatItsNameSays) {
+    // A float input at 48 kHz (a rate Opus allows): each output must read back as the container its
+    // name says, in an encoding that container holds, and sound like the float render.
+    const std::vector<double> tone = Sine(1000, 48000, 24000, 0.25);
+    WriteSound(dir / "in.wav", {tone, tone}, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteSound(dir / "in.flac", {tone}, 48000, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    ASSERT_EQ(RunRender(WithPlugin({dir / "in.wav", dir / "reference.wav"})).status, 0);
+    const double referenceDb = RmsDb(ReadSound(dir / "reference.wav")[0], 4800);
+    const int mp3 = WritesMpeg() ? SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III : SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    const struct {
+        std::vector<std::string> args;
+        int format;
+        double toleranceDb;
+    } cases[] = {
+        {{"in.wav", "out.flac"}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 0.001},
+        {{"in.wav", "out.ogg"}, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 0.5},
+        {{"in.wav", "out.opus"}, SF_FORMAT_OGG | SF_FORMAT_OPUS, 0.5},
+        {{"in.wav", "out.mp3"}, mp3, 0.5},
+        {{"in.wav", "out.Aiff"}, SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 0.001},
+        {{"in.flac", "out.data"}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 0.001},
+        {{"in.wav", "forced.flac", "--format", "caf", "--encoding", "pcm16"}, SF_FORMAT_CAF | SF_FORMAT_PCM_16, 0.001},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        std::vector<std::string> args = c.args;
+        for (size_t i = 0; i < 2; ++i) args[i] = dir / args[i];
+        const Result r = RunRender(WithPlugin(args));
+        ASSERT_EQ(r.status, 0) << r.err;
+        int rate = 0, format = 0;
+        const auto out = ReadSound(args[1], &rate, &format);
+        EXPECT_EQ(format, c.format);
+        EXPECT_EQ(rate, 48000);
+        ASSERT_FALSE(out.empty());
+        EXPECT_NEAR(RmsDb(out[0], 4800), referenceDb, c.toleranceDb);
+    }
+}
+
 TEST_F(RenderCli, OversamplingSwitchChangesOnlyTheFaintColouration) {
     const std::vector<double> x = SineSweep(44100, 44100, 50, 15000, 0.08);
     WriteSound(dir / "in.wav", {x}, 44100, SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
@@ -329,6 +378,9 @@ TEST_F(RenderCli, RefusalsLeaveTheFileSystemAsItWas) {
         WithPlugin({in, dir / "sub"}),
         WithPlugin({in, dir / "no-folder/out.wav"}),
         WithPlugin({in, out, "--format", "mp9"}),
+        WithPlugin({in, dir / "out.flac", "--encoding", "float"}),
+        WithPlugin({in, dir / "out.opus"}),  // Opus allows no 44.1 kHz
+        WithPlugin({in, out, "--format", "ogg", "--encoding", "pcm16"}),
         {in, out, "--plugin", dir / "missing.vst3"},
         {in, out, "--plugin", dir / "broken.vst3"},
         {"--demo", dir / "demo", "--plugin", dir / "missing.vst3"},

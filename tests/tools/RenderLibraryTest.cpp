@@ -207,7 +207,7 @@ TEST(AudioFiles, FloatFilesRoundTripExactlyAndFormatsFollowTheInput) {
     EXPECT_EQ(audio.channels, data);
 
     int format = 0;
-    ASSERT_TRUE(ChooseFormat(audio.format, "", "", 2, format, error));
+    ASSERT_TRUE(ChooseFormat({audio.format, dir / "out.wav", "", "", 2, 48000}, format, error));
     EXPECT_EQ(format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     PendingFile out;
     ASSERT_TRUE(out.Create(dir / "out.wav", error)) << error;
@@ -219,18 +219,42 @@ TEST(AudioFiles, FloatFilesRoundTripExactlyAndFormatsFollowTheInput) {
     EXPECT_EQ(written, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
 }
 
-TEST(AudioFiles, ChosenFormatsAreCheckedAndAdapted) {
-    std::string error;
-    int format = 0;
-    // FLAC cannot hold floats: the container's own encoding is taken instead of failing.
-    ASSERT_TRUE(ChooseFormat(SF_FORMAT_WAV | SF_FORMAT_FLOAT, "flac", "", 2, format, error)) << error;
-    EXPECT_EQ(format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
-    ASSERT_TRUE(ChooseFormat(SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "", "double", 1, format, error) == false);
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(ChooseFormat(SF_FORMAT_WAV | SF_FORMAT_PCM_16, "mp9", "", 2, format, error));
-    EXPECT_FALSE(ChooseFormat(SF_FORMAT_WAV | SF_FORMAT_PCM_16, "", "pcm7", 2, format, error));
-    ASSERT_TRUE(ChooseFormat(SF_FORMAT_WAV | SF_FORMAT_PCM_16, "aiff", "pcm24", 2, format, error));
-    EXPECT_EQ(format, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+TEST(AudioFiles, TheContainerFollowsFormatThenExtensionThenInputWithAnEncodingItHolds) {
+    constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT, kFlac16 = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    struct Case {
+        int input;
+        const char* out;
+        const char* container;
+        const char* encoding;
+        int expected;  // 0: refused
+    } cases[] = {
+        {kFloatWav, "a/out.flac", "", "", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+        {kFlac16, "out.FLAC", "", "", kFlac16},
+        {kFlac16, "out.wav", "", "", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {kFloatWav, "out.aif", "", "", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {kFloatWav, "out.au", "", "", SF_FORMAT_AU | SF_FORMAT_FLOAT},
+        {kFloatWav, "out.oga", "", "", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+        {kFloatWav, "out.opus", "", "", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+        {SF_FORMAT_OGG | SF_FORMAT_VORBIS, "out.caf", "", "", SF_FORMAT_CAF | SF_FORMAT_PCM_24},
+        {kFlac16, "out.txt", "", "", kFlac16},                  // not a container: as the input
+        {kFlac16, "flac", "", "", kFlac16},                     // no extension at all
+        {kFlac16, "out.flac", "wav", "float", kFloatWav},       // --format and --encoding win
+        {kFloatWav, "out.ogg", "flac", "pcm16", kFlac16},
+        {kFloatWav, "out.wav", "aiff", "", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {kFloatWav, "out.flac", "", "float", 0},
+        {kFloatWav, "out.opus", "", "pcm16", 0},
+        {kFloatWav, "out.flac", "", "double", 0},
+        {kFloatWav, "out.wav", "mp9", "", 0},
+        {kFloatWav, "out.wav", "", "pcm7", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.out) + " " + c.container + " " + c.encoding);
+        std::string error;
+        int format = 0;
+        const bool chosen = ChooseFormat({c.input, c.out, c.container, c.encoding, 2, 48000}, format, error);
+        EXPECT_EQ(chosen, c.expected != 0) << error;
+        EXPECT_EQ(chosen ? format : error.empty() ? -1 : 0, c.expected);
+    }
 }
 
 TEST(AudioFiles, UnsupportedInputsFailWithTheReason) {

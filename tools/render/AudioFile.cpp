@@ -21,21 +21,96 @@ struct NamedFormat {
     int value;
 };
 
-constexpr NamedFormat kContainers[] = {
-    {"wav", SF_FORMAT_WAV},   {"aiff", SF_FORMAT_AIFF}, {"aif", SF_FORMAT_AIFF},
-    {"flac", SF_FORMAT_FLAC}, {"ogg", SF_FORMAT_OGG},   {"caf", SF_FORMAT_CAF},
-    {"w64", SF_FORMAT_W64},   {"au", SF_FORMAT_AU},     {"rf64", SF_FORMAT_RF64},
+// Containers by the names --format and OUT's extension use. The lossy ones imply their encoding.
+struct Container {
+    const char* name;
+    int major;
+    int encoding;  // 0: chosen from the input's
+};
+
+constexpr Container kContainers[] = {
+    {"wav", SF_FORMAT_WAV, 0},
+    {"aiff", SF_FORMAT_AIFF, 0},
+    {"aif", SF_FORMAT_AIFF, 0},
+    {"flac", SF_FORMAT_FLAC, 0},
+    {"ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {"oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS},
+    {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+    {"caf", SF_FORMAT_CAF, 0},
+    {"w64", SF_FORMAT_W64, 0},
+    {"au", SF_FORMAT_AU, 0},
+    {"rf64", SF_FORMAT_RF64, 0},
 };
 
 constexpr NamedFormat kEncodings[] = {
-    {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},
-    {"float", SF_FORMAT_FLOAT},  {"double", SF_FORMAT_DOUBLE}, {"vorbis", SF_FORMAT_VORBIS},
+    {"pcm16", SF_FORMAT_PCM_16}, {"pcm24", SF_FORMAT_PCM_24},   {"pcm32", SF_FORMAT_PCM_32},
+    {"float", SF_FORMAT_FLOAT},  {"double", SF_FORMAT_DOUBLE},  {"vorbis", SF_FORMAT_VORBIS},
+    {"opus", SF_FORMAT_OPUS},    {"mp3", SF_FORMAT_MPEG_LAYER_III},
 };
 
 int Lookup(const NamedFormat* table, size_t n, const std::string& name) {
     for (size_t i = 0; i < n; ++i)
         if (name == table[i].name) return table[i].value;
     return 0;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+const Container* FindContainer(const std::string& name) {
+    const std::string lower = Lower(name);
+    for (const Container& c : kContainers)
+        if (lower == c.name) return &c;
+    return nullptr;
+}
+
+std::string Extension(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+}
+
+// The installed libsndfile lists only the containers it was built to handle (MPEG needs an
+// encoder library, for one); sf_format_check alone does not know.
+bool Listed(int major) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.format == major) return true;
+    }
+    return false;
+}
+
+bool Holds(int format, int channels, int sampleRate) {
+    SF_INFO probe{};
+    probe.channels = channels;
+    probe.samplerate = sampleRate;
+    probe.format = format;
+    return sf_format_check(&probe) != 0;
+}
+
+// How a refusal names the files: by the container's name in upper case where it has one here.
+std::string FilesOf(const Container* chosen, int major) {
+    const char* name = chosen ? chosen->name : nullptr;
+    for (size_t i = 0; !name && i < std::size(kContainers); ++i)
+        if (kContainers[i].major == major) name = kContainers[i].name;
+    if (!name) return "files in the input's format";
+    std::string upper = name;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper + " files";
+}
+
+std::string EncodingName(int minor) {
+    for (const NamedFormat& e : kEncodings)
+        if (e.value == minor) return e.name;
+    return "the input's";
 }
 
 // Temporary files in flight, so that an interrupt (Ctrl-C, kill) removes them too. Slots are
@@ -201,45 +276,48 @@ bool ReadAudio(const std::string& path, Audio& audio, std::string& error) {
     }
 }
 
-bool ChooseFormat(int inputFormat, const std::string& container, const std::string& encoding,
-                  int channels, int& format, std::string& error) {
-    int major = inputFormat & SF_FORMAT_TYPEMASK;
-    int minor = inputFormat & SF_FORMAT_SUBMASK;
-    if (!container.empty()) {
-        major = Lookup(kContainers, std::size(kContainers), container);
-        if (major == 0) {
-            error = "unknown output format \"" + container + "\"";
+bool ChooseFormat(const FormatRequest& request, int& format, std::string& error) {
+    const Container* chosen = nullptr;
+    if (!request.container.empty()) {
+        chosen = FindContainer(request.container);
+        if (!chosen) {
+            error = "unknown output format \"" + request.container + "\"";
             return false;
         }
+        if (!Listed(chosen->major)) {
+            error = "this libsndfile cannot write " + std::string(chosen->name) + " files";
+            return false;
+        }
+    } else if (const Container* named = FindContainer(Extension(request.output)); named && Listed(named->major)) {
+        chosen = named;
     }
-    if (!encoding.empty()) {
-        minor = Lookup(kEncodings, std::size(kEncodings), encoding);
+    const int major = chosen ? chosen->major : request.inputFormat & SF_FORMAT_TYPEMASK;
+    const int inputEncoding = request.inputFormat & SF_FORMAT_SUBMASK;
+    int minor = 0;
+    if (!request.encoding.empty()) {
+        minor = Lookup(kEncodings, std::size(kEncodings), Lower(request.encoding));
         if (minor == 0) {
-            error = "unknown output encoding \"" + encoding + "\"";
+            error = "unknown output encoding \"" + request.encoding + "\"";
             return false;
         }
-    }
-    SF_INFO probe{};
-    probe.channels = channels;
-    probe.samplerate = 44100;
-    probe.format = major | minor;
-    if (!container.empty() && encoding.empty() && !sf_format_check(&probe)) {
-        // A new container with the input's encoding it cannot hold: take the container's own
-        // first encoding rather than refusing (e.g. FLAC from a float WAV).
-        for (const NamedFormat& e : kEncodings) {
-            probe.format = major | e.value;
-            if (sf_format_check(&probe)) {
-                minor = e.value;
+    } else if (chosen && chosen->encoding) {
+        minor = chosen->encoding;
+    } else {
+        // The input's encoding where the container holds it, else the first of these it does:
+        // FLAC, for one, holds no floats and gets 24-bit PCM from a float input.
+        const int candidates[] = {inputEncoding, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_FLOAT};
+        for (int candidate : candidates)
+            if (Holds(major | candidate, request.channels, request.sampleRate)) {
+                minor = candidate;
                 break;
             }
-        }
-        probe.format = major | minor;
     }
-    if (!sf_format_check(&probe)) {
-        error = "the output format cannot hold this audio (choose another --format or --encoding)";
+    if (minor == 0 || !Holds(major | minor, request.channels, request.sampleRate)) {
+        error = FilesOf(chosen, major) + " cannot hold " + EncodingName(minor ? minor : inputEncoding) +
+                " samples (choose another --format or --encoding)";
         return false;
     }
-    format = probe.format;
+    format = major | minor;
     return true;
 }
 

@@ -69,10 +69,21 @@ private:
     std::vector<double> interleaved_;
 };
 
-// Resolves the output format word: the input's container and encoding unless named otherwise
-// ("wav", "flac"...; "pcm16", "float"...). Fails on an unknown name or an impossible combination.
-bool ChooseFormat(int inputFormat, const std::string& container, const std::string& encoding,
-                  int channels, int& format, std::string& error);
+struct FormatRequest {
+    int inputFormat = 0;    // the input's SF_FORMAT_* word
+    std::string output;     // OUT, whose extension names the container unless `container` does
+    std::string container;  // --format: "wav", "flac", "mp3"...; empty = by OUT's extension
+    std::string encoding;   // --encoding: "pcm16", "float"...; empty = chosen
+    int channels = 1;
+    int sampleRate = 44100;
+};
+
+// Resolves the output format word. The container: --format, else OUT's extension when it names
+// one the installed libsndfile writes, else the input's. The encoding: --encoding, else the one a
+// lossy container implies (Vorbis, Opus, MPEG layer III), else the input's where the container
+// holds it, else 24-bit PCM, 16-bit PCM or float, the first it holds. Fails on an unknown name,
+// a container this libsndfile cannot write, or a combination the container cannot hold.
+bool ChooseFormat(const FormatRequest& request, int& format, std::string& error);
 
 // A file written under a temporary name in the target's folder and renamed over the target only
 // by Commit(). Destroying it uncommitted, or an interrupting signal, removes the temporary file;

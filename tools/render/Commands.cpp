@@ -172,8 +172,9 @@ int RunRender(const Options& options) {
     SoundReader reader;
     if (!reader.Open(options.input, error)) return fail();
     int format = 0;
-    if (!ChooseFormat(reader.Format(), options.format, options.encoding, reader.Channels(), format, error))
-        return fail();
+    const FormatRequest request{reader.Format(),   options.output,  options.format,
+                                options.encoding,  reader.Channels(), static_cast<int>(reader.SampleRate())};
+    if (!ChooseFormat(request, format, error)) return fail();
     std::shared_ptr<host::Module> module;
     std::unique_ptr<Session> session;
     std::vector<ResolvedSetting> settings;

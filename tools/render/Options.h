@@ -28,8 +28,8 @@ struct Options {
     std::string output;          // render: OUT; response: output base name; demo: folder
     std::string plugin;          // --plugin PATH, empty = default search
     std::vector<Curve> curves;   // at least one; render and list-params use curves[0]
-    std::string format;          // --format (container), empty = as the input
-    std::string encoding;        // --encoding (sample format), empty = as the input
+    std::string format;          // --format (container), empty = by OUT's extension or as the input
+    std::string encoding;        // --encoding (sample format), empty = chosen to suit the container
     double sampleRate = 44100.0; // --rate for response measurement
     int blockSize = 512;         // --block
     bool quiet = false;          // --quiet: no progress bar

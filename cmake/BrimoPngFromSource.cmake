@@ -1,6 +1,7 @@
-# libpng and zlib for the Windows cross-build, compiled from the Debian source packages that
-# scripts/setup unpacks into BRIMO_THIRD_PARTY. Targets: brimo_zlib, brimo_png (static, C only,
-# built without our warning options).
+# libpng and zlib compiled from the Debian source packages that scripts/setup unpacks into
+# BRIMO_THIRD_PARTY: for the Windows cross-build, which has no other, and for the PNG fuzz target,
+# which needs them built with its coverage instrumentation. Targets: brimo_zlib, brimo_png
+# (static, C only, built without our warning options).
 set(_zlib_dir "${BRIMO_THIRD_PARTY}/zlib-1.2.13.dfsg")
 set(_png_dir "${BRIMO_THIRD_PARTY}/libpng1.6-1.6.39")
 if(NOT EXISTS "${_zlib_dir}/zlib.h" OR NOT EXISTS "${_png_dir}/png.h")
