@@ -2,12 +2,24 @@
 # BRIMO_THIRD_PARTY: for the Windows cross-build, which has no other, and for the PNG fuzz target,
 # which needs them built with its coverage instrumentation. Targets: brimo_zlib, brimo_png
 # (static, C only, built without our warning options).
-set(_zlib_dir "${BRIMO_THIRD_PARTY}/zlib-1.2.13.dfsg")
-set(_png_dir "${BRIMO_THIRD_PARTY}/libpng1.6-1.6.39")
-if(NOT EXISTS "${_zlib_dir}/zlib.h" OR NOT EXISTS "${_png_dir}/png.h")
-  message(FATAL_ERROR "libpng/zlib sources not found under ${BRIMO_THIRD_PARTY} "
-                      "(expected libpng1.6-1.6.39/ and zlib-1.2.13.dfsg/): run scripts/setup")
-endif()
+# The newest unpacked version of each, whatever versions the archive served.
+function(_brimo_newest_source out pattern marker)
+  file(GLOB candidates LIST_DIRECTORIES true "${BRIMO_THIRD_PARTY}/${pattern}")
+  set(found "")
+  foreach(dir IN LISTS candidates)
+    if(EXISTS "${dir}/${marker}")
+      list(APPEND found "${dir}")
+    endif()
+  endforeach()
+  list(SORT found COMPARE NATURAL)
+  list(POP_BACK found newest)
+  if(NOT newest)
+    message(FATAL_ERROR "no ${pattern} source with ${marker} under ${BRIMO_THIRD_PARTY}: run scripts/setup")
+  endif()
+  set(${out} "${newest}" PARENT_SCOPE)
+endfunction()
+_brimo_newest_source(_zlib_dir "zlib-*" zlib.h)
+_brimo_newest_source(_png_dir "libpng1.6-*" png.h)
 
 if(NOT TARGET brimo_zlib)
   add_library(brimo_zlib STATIC
