@@ -7,6 +7,8 @@
 #include "Colouration.h"
 #include "StereoSample.h"
 
+#include <emmintrin.h>
+
 namespace brimo {
 namespace {
 
@@ -71,14 +73,11 @@ StereoSample Shape(StereoSample x)
     using IndexPair = int __attribute__((vector_size(8)));
     constexpr long long kSign = static_cast<long long>(0x8000000000000000ULL);
     constexpr StereoMask kSignBit = {kSign, kSign};
-    const StereoSample limit = {199.0, 199.0};
-
     const StereoSample magnitude = reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(x) & ~kSignBit);
     StereoSample v = static_cast<double>(kSaturationScale) * magnitude;
-    const StereoMask inside = v < limit;   // false for NaN
-    const StereoMask beyond = v >= limit;  // false for NaN
-    v = reinterpret_cast<StereoSample>((reinterpret_cast<StereoMask>(v) & inside) |
-                                       (reinterpret_cast<StereoMask>(limit) & beyond));
+    // MAXPD and MINPD return their second operand when the comparison fails, NaN included: NaN
+    // becomes 0, and 199 caps everything at and beyond the hard limit.
+    v = _mm_min_pd(_mm_max_pd(v, StereoSample{}), StereoSample{199.0, 199.0});
     const IndexPair index = __builtin_convertvector(v, IndexPair);  // truncation toward zero
     const StereoSample t = v - __builtin_convertvector(index, StereoSample);
     const StereoSample pair0 = *reinterpret_cast<const StereoSample*>(&kSaturationPairs[index[0]]);
@@ -188,6 +187,18 @@ void ColourBlock(const ColourFilterDesign& design, int factor, StereoSample* up,
 
 
 #if defined(__AVX__)
+// The flush condition of NeedsColourFlush, on all four lanes and without a branch: the biased
+// exponent plus one, wrapped, so that infinity and NaN (exponent 0x7FF) land below the threshold
+// with zero and the denormals. Integer operations only, beside the recursion's floating-point ones.
+inline QuadMask KeptQuad(QuadSample y)
+{
+    using QuadBits = unsigned long long __attribute__((vector_size(32)));
+    const QuadBits exponent = (reinterpret_cast<QuadBits>(y) + 0x0010000000000000ULL) & 0x7FF0000000000000ULL;
+    return reinterpret_cast<QuadMask>(exponent) >= 0x3CA0000000000000LL;
+}
+
+inline QuadSample Select(QuadMask mask, QuadSample a, QuadSample b) { return mask ? a : b; }
+
 inline QuadSample Join(StereoSample low, StereoSample high) { return __builtin_shufflevector(low, high, 0, 1, 2, 3); }
 inline StereoSample LowHalf(QuadSample q) { return __builtin_shufflevector(q, q, 0, 1); }
 inline StereoSample HighHalf(QuadSample q) { return __builtin_shufflevector(q, q, 2, 3); }
@@ -205,7 +216,7 @@ inline StereoSample HighHalf(QuadSample q) { return __builtin_shufflevector(q, q
 // (see ColourBlock). The first kLag up-sampling steps of the block and the last kLag down-sampling
 // steps run on two lanes alone, so that a block ends with both filters at the same sub-sample.
 template <int kFactor, int kLag, typename OnFrame>
-void ColourBlockSkewed(const ColourFilterDesign& design, StereoSample* up, StereoSample* down,
+[[gnu::flatten]] void ColourBlockSkewed(const ColourFilterDesign& design, StereoSample* up, StereoSample* down,
                        const double* left, const double* right, int frames, OnFrame& onFrame)
 {
     static_assert(kLag >= 1 && kLag < kFactor, "each frame's decimated sample is ready within the frame");
@@ -246,17 +257,22 @@ void ColourBlockSkewed(const ColourFilterDesign& design, StereoSample* up, Stere
     QuadSample h0 = Join(u0, down[0]), h1 = Join(u1, down[1]), h2 = Join(u2, down[2]), h3 = Join(u3, down[3]);
     QuadSample h4 = Join(u4, down[4]), h5 = Join(u5, down[5]), h6 = Join(u6, down[6]), h7 = Join(u7, down[7]);
     QuadSample h8 = Join(u8, down[8]), h9 = Join(u9, down[9]);
-    // f1 * y[n-1], masked like the history (f1 * +0 is +0, so this equals the masked product).
-    QuadSample f1h0 = f1 * h0;
+    // The newest output before its flush, and which of its lanes the flush keeps.
+    QuadSample raw = h0;
+    QuadMask keep = KeptQuad(h0);
 
     // One four-lane step: x is the up-sampling input (zero after the first sub-sample); returns
-    // the down-sampling filters' output.
+    // the down-sampling filters' output. The flush applies to f1 * y[n-1] after the first
+    // addition instead of before it: a flushed lane's head (+0) + g * input is g * input + 0, and
+    // the selection waits one addition less for the flush mask.
     auto step = [&](StereoSample x) {
-        QuadSample y = (f1h0 + g * Join(x, pending[0])) + f2 * h1 + f3 * h2 + f4 * h3 + f5 * h4 + f6 * h5 +
-                       f7 * h6 + f8 * h7 + f9 * h8 + f10 * h9;
-        const QuadMask keep = Kept(y);
-        f1h0 = KeepLanes(f1 * y, keep);
-        y = KeepLanes(y, keep);
+        const QuadSample input = g * Join(x, pending[0]);
+        const QuadSample head = Select(keep, f1 * raw + input, input + 0.0);
+        QuadSample y = head + f2 * h1 + f3 * h2 + f4 * h3 + f5 * h4 + f6 * h5 + f7 * h6 + f8 * h7 + f9 * h8 +
+                       f10 * h9;
+        raw = y;
+        keep = KeptQuad(y);
+        y = Select(keep, y, QuadSample{});
         h9 = h8; h8 = h7; h7 = h6; h6 = h5; h5 = h4; h4 = h3; h3 = h2; h2 = h1; h1 = h0; h0 = y;
         push(Shape(gainN * LowHalf(y)));
         return HighHalf(y);
@@ -283,7 +299,7 @@ void ColourBlockSkewed(const ColourFilterDesign& design, StereoSample* up, Stere
     u5 = LowHalf(h5); u6 = LowHalf(h6); u7 = LowHalf(h7); u8 = LowHalf(h8); u9 = LowHalf(h9);
     StereoSample d0 = HighHalf(h0), d1 = HighHalf(h1), d2 = HighHalf(h2), d3 = HighHalf(h3), d4 = HighHalf(h4);
     StereoSample d5 = HighHalf(h5), d6 = HighHalf(h6), d7 = HighHalf(h7), d8 = HighHalf(h8), d9 = HighHalf(h9);
-    StereoSample f1d0 = HighHalf(f1h0);
+    StereoSample f1d0 = HighHalf(f1 * h0);  // f1 * +0 is +0: the same as the masked product
     for (int j = 0; j < kLag; ++j) {
         StereoSample z = (f1d0 + g * pending[j]) + f2 * d1 + f3 * d2 + f4 * d3 + f5 * d4 + f6 * d5 + f7 * d6 +
                          f8 * d7 + f9 * d8 + f10 * d9;
