@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -108,6 +109,10 @@ TEST(ColourPath, EveryPathGivesTheBaselineAndReferenceBits)
     const PathGuard guard;
     const std::vector<ColourPath> paths = SupportedPaths();
     ASSERT_EQ(paths.front(), ColourPath::Sse2);
+    std::printf("paths on this processor:");
+    for (ColourPath p : paths)
+        std::printf(" %s", ColourPathName(p));
+    std::printf("\n");
     const char* inputNames[] = {"music", "non-finite runs", "burst then silence"};
 
     test::Rng rng(31);
