@@ -2,6 +2,8 @@
 
 #include "ChainKernel.h"
 
+#include <cpuid.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -10,18 +12,38 @@ namespace brimo {
 
 namespace {
 
-bool HasX86_64v3()
-{
-    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-           __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("f16c") &&
-           __builtin_cpu_supports("lzcnt") && __builtin_cpu_supports("movbe");
-}
+// What the processor offers and the operating system saves on a context switch, read once with
+// CPUID and XGETBV (the compilers' own feature tests do not all know every x86-64-v3 feature).
+struct Levels {
+    bool v3 = false;  // AVX, AVX2, BMI1, BMI2, F16C, FMA, LZCNT, MOVBE, with YMM state enabled
+    bool v4 = false;  // v3 and AVX-512 F, BW, CD, DQ, VL, with ZMM and mask state enabled
+};
 
-bool HasX86_64v4()
+Levels DetectLevels()
 {
-    return HasX86_64v3() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512cd");
+    Levels levels;
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d))
+        return levels;
+    const bool fma = c & (1u << 12), movbe = c & (1u << 22), osxsave = c & (1u << 27);
+    const bool avx = c & (1u << 28), f16c = c & (1u << 29);
+    if (!osxsave || !avx)
+        return levels;
+    unsigned xcr0Low = 0, xcr0High = 0;
+    __asm__("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
+    unsigned extended = 0;
+    if (__get_cpuid(0x80000001, &a, &b, &extended, &d) == 0)
+        extended = 0;
+    const bool lzcnt = extended & (1u << 5);
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d))
+        return levels;
+    const bool bmi1 = b & (1u << 3), avx2 = b & (1u << 5), bmi2 = b & (1u << 8);
+    const bool avx512f = b & (1u << 16), avx512dq = b & (1u << 17), avx512cd = b & (1u << 28);
+    const bool avx512bw = b & (1u << 30), avx512vl = b & (1u << 31);
+    const bool ymmState = (xcr0Low & 0x06u) == 0x06u, zmmState = (xcr0Low & 0xE6u) == 0xE6u;
+    levels.v3 = ymmState && avx2 && bmi1 && bmi2 && f16c && fma && lzcnt && movbe;
+    levels.v4 = levels.v3 && zmmState && avx512f && avx512bw && avx512cd && avx512dq && avx512vl;
+    return levels;
 }
 
 const ChainKernels& KernelsOf(ColourPath path)
@@ -69,10 +91,19 @@ const char* ColourPathName(ColourPath path)
 
 bool ColourPathSupported(ColourPath path)
 {
-    __builtin_cpu_init();  // idempotent; needed before the feature tests when called from a constructor
+    // Detected on first use; racing first calls store the same answer, and nothing locks (a
+    // function-local static would take a lock on the audio thread's first block).
+    static std::atomic<int> detected{-1};
+    int bits = detected.load(std::memory_order_relaxed);
+    if (bits < 0) {
+        const Levels found = DetectLevels();
+        bits = (found.v3 ? 1 : 0) | (found.v4 ? 2 : 0);
+        detected.store(bits, std::memory_order_relaxed);
+    }
+    const Levels levels{(bits & 1) != 0, (bits & 2) != 0};
     switch (path) {
-    case ColourPath::Avx512: return HasX86_64v4();
-    case ColourPath::Avx2: return HasX86_64v3();
+    case ColourPath::Avx512: return levels.v4;
+    case ColourPath::Avx2: return levels.v3;
     case ColourPath::Sse2: break;
     }
     return true;
