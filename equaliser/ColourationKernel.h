@@ -263,11 +263,13 @@ template <int kFactor, int kLag, typename OnFrame>
 
     // One four-lane step: x is the up-sampling input (zero after the first sub-sample); returns
     // the down-sampling filters' output. The flush applies to f1 * y[n-1] after the first
-    // addition instead of before it: a flushed lane's head (+0) + g * input is g * input + 0, and
-    // the selection waits one addition less for the flush mask.
+    // addition instead of before it, so the selection waits one addition less for the flush mask:
+    // a flushed lane's head, (+0) + g * input, is g * input except that -0 becomes +0. That
+    // difference never shows: the head's zero only decides the sign of a zero sum, and a zero
+    // output is flushed to +0.
     auto step = [&](StereoSample x) {
         const QuadSample input = g * Join(x, pending[0]);
-        const QuadSample head = Select(keep, f1 * raw + input, input + 0.0);
+        const QuadSample head = Select(keep, f1 * raw + input, input);
         QuadSample y = head + f2 * h1 + f3 * h2 + f4 * h3 + f5 * h4 + f6 * h5 + f7 * h6 + f8 * h7 + f9 * h8 +
                        f10 * h9;
         raw = y;
