@@ -12,58 +12,33 @@
 namespace brimo {
 namespace {
 
-template <typename V>
-struct MaskType;
-template <>
-struct MaskType<StereoSample> {
-    using Type = StereoMask;
-};
-
 #if defined(__AVX__)
 // Both filters of both channels as one vector: up left, up right, down left, down right. Only
 // where the processor has 256-bit registers; elsewhere it would pass in memory.
 using QuadSample = double __attribute__((vector_size(32)));
 using QuadMask = long long __attribute__((vector_size(32)));
-
-template <>
-struct MaskType<QuadSample> {
-    using Type = QuadMask;
-};
 #endif
-template <typename V>
-using MaskOf = typename MaskType<V>::Type;
-
-template <typename M>
-bool AnyLaneOf(M mask)
-{
-    long long any = 0;
-    for (unsigned k = 0; k < sizeof(M) / sizeof(long long); ++k)
-        any |= mask[k];
-    return any != 0;
-}
 
 // The lanes of a fresh filter output that survive the flush: magnitude 2^-54 or more and finite
 // (the same condition as NeedsColourFlush, tested on the double value). The small-value test is a
 // mask, computed beside the recursion's next multiplication; a branch would be cheaper while the
 // signal is loud but mispredicts when the filters hover around 2^-54 in silence. Infinity is rare
 // enough for a branch.
-template <typename V>
-MaskOf<V> Kept(V y)
+StereoMask Kept(StereoSample y)
 {
-    using M = MaskOf<V>;
-    const M signBit = M{} | static_cast<long long>(0x8000000000000000ULL);
-    const V magnitude = reinterpret_cast<V>(reinterpret_cast<M>(y) & ~signBit);
-    M keep = magnitude >= 0x1p-54;  // false for NaN
-    const M infinite = magnitude > 0x1.fffffffffffffp+1023;
-    if (AnyLaneOf(infinite))
+    constexpr long long kSign = static_cast<long long>(0x8000000000000000ULL);
+    constexpr StereoMask kSignBit = {kSign, kSign};
+    const StereoSample magnitude = reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(y) & ~kSignBit);
+    StereoMask keep = magnitude >= 0x1p-54;  // false for NaN
+    const StereoMask infinite = magnitude > 0x1.fffffffffffffp+1023;
+    if ((infinite[0] | infinite[1]) != 0)
         keep &= ~infinite;
     return keep;
 }
 
-template <typename V>
-V KeepLanes(V v, MaskOf<V> keep)
+StereoSample KeepLanes(StereoSample v, StereoMask keep)
 {
-    return reinterpret_cast<V>(reinterpret_cast<MaskOf<V>>(v) & keep);
+    return reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(v) & keep);
 }
 
 // ColourShape on both lanes at once, with the same arithmetic: the magnitude scaled, clamped to
