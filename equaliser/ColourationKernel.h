@@ -45,7 +45,11 @@ StereoSample KeepLanes(StereoSample v, StereoMask keep)
 // the table (199 at and beyond the hard limit, 0 for NaN), interpolated, and the sign of x copied.
 StereoSample Shape(StereoSample x)
 {
+#if defined(__AVX512DQ__) && defined(__AVX512VL__)
+    using IndexPair = long long __attribute__((vector_size(16)));  // VCVTTPD2QQ: ready to address with
+#else
     using IndexPair = int __attribute__((vector_size(8)));
+#endif
     constexpr long long kSign = static_cast<long long>(0x8000000000000000ULL);
     constexpr StereoMask kSignBit = {kSign, kSign};
     const StereoSample magnitude = reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(x) & ~kSignBit);
@@ -55,8 +59,11 @@ StereoSample Shape(StereoSample x)
     v = _mm_min_pd(_mm_max_pd(v, StereoSample{}), StereoSample{199.0, 199.0});
     const IndexPair index = __builtin_convertvector(v, IndexPair);  // truncation toward zero
     const StereoSample t = v - __builtin_convertvector(index, StereoSample);
-    const StereoSample pair0 = *reinterpret_cast<const StereoSample*>(&kSaturationPairs[index[0]]);
-    const StereoSample pair1 = *reinterpret_cast<const StereoSample*>(&kSaturationPairs[index[1]]);
+    static_assert(sizeof(SaturationPair) == 16);
+    const IndexPair offset = index << 4;  // in bytes
+    const char* pairs = reinterpret_cast<const char*>(kSaturationPairs);
+    const StereoSample pair0 = *reinterpret_cast<const StereoSample*>(pairs + offset[0]);
+    const StereoSample pair1 = *reinterpret_cast<const StereoSample*>(pairs + offset[1]);
     const StereoSample low = __builtin_shufflevector(pair0, pair1, 0, 2);
     const StereoSample high = __builtin_shufflevector(pair0, pair1, 1, 3);
     const StereoSample r = low * (1.0 - t) + high * t;  // never negative, so OR-ing in the sign copies it
