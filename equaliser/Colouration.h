@@ -70,7 +70,8 @@ inline double ColourShape(double x)
 }
 
 // Both channels' colouration. Left and right use the same design, so it is designed once; the
-// four filter histories (up- and down-sampling, left and right) run as two stereo pairs.
+// four filter histories (up- and down-sampling, left and right) run as two stereo pairs on the
+// baseline path and as one four-lane vector on the AVX paths (ColourationKernel.h).
 class StereoColouration {
 public:
     // Designs the band-limiting filter for the oversampling factor (cut-off 0.2 / factor); the
