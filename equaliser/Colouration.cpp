@@ -1,5 +1,9 @@
 #include "Colouration.h"
 
+#include <array>
+
+#include "ChainKernel.h"
+
 namespace brimo {
 
 namespace {
@@ -26,7 +30,7 @@ Complex Multiply(Complex a, Complex b) { return {a.re * b.re - a.im * b.im, a.re
 
 }  // namespace
 
-const float kSaturationTable[kSaturationSize + 1] = {
+constexpr float kSaturationTable[kSaturationSize + 1] = {
     0.0f, 0.00026090338f, 0.0006035264f, 0.00088559324f, 0.0012119777f,
     0.0015062557f, 0.001823322f, 0.002124477f, 0.0024363233f, 0.0027412176f,
     0.0030502365f, 0.0033570554f, 0.0036646156f, 0.0039723325f, 0.0042791977f,
@@ -69,6 +73,22 @@ const float kSaturationTable[kSaturationSize + 1] = {
     0.0594201f, 0.059722f, 0.060023867f, 0.060325705f, 0.060627513f,
     0.060627513f,  // padding: same as entry 199
 };
+
+namespace {
+
+constexpr std::array<SaturationPair, kSaturationSize> MakeSaturationPairs()
+{
+    std::array<SaturationPair, kSaturationSize> pairs{};
+    for (int k = 0; k < kSaturationSize; ++k)
+        pairs[k] = {kSaturationTable[k], kSaturationTable[k + 1]};
+    return pairs;
+}
+
+constexpr std::array<SaturationPair, kSaturationSize> kPairs = MakeSaturationPairs();
+
+}  // namespace
+
+const SaturationPair* const kSaturationPairs = kPairs.data();
 
 void DesignColourFilter(ColourFilterDesign& design, double fc)
 {
@@ -131,7 +151,7 @@ void StereoColouration::Reset()
 
 void StereoColouration::Process(const double* left, const double* right, StereoSample* out, int frames)
 {
-    ProcessEach(left, right, frames, [out](int i, StereoSample c) { out[i] = c; });
+    ActiveChainKernels().colour(design_, factor_, up_, down_, left, right, out, frames);
 }
 
 }  // namespace brimo

@@ -48,6 +48,13 @@ inline constexpr int kSaturationSize = 200;
 // (a copy of the last) that ColourShape reads with weight zero at the hard limit.
 extern const float kSaturationTable[kSaturationSize + 1];
 
+// Entries k and k + 1 of the table, widened to double, for k = 0 to 199: the two values that an
+// interpolation between knots k and k + 1 reads, in one aligned load.
+struct alignas(16) SaturationPair {
+    double low, high;
+};
+extern const SaturationPair* const kSaturationPairs;
+
 // The odd saturation curve: linear interpolation in the table, T[199] for larger magnitudes and
 // for infinity, zero for NaN; the result carries the sign of x (-0 stays -0).
 inline double ColourShape(double x)
@@ -63,7 +70,8 @@ inline double ColourShape(double x)
 }
 
 // Both channels' colouration. Left and right use the same design, so it is designed once; the
-// four filter histories (up- and down-sampling, left and right) run as two stereo pairs.
+// four filter histories (up- and down-sampling, left and right) run as two stereo pairs on the
+// baseline path and as one four-lane vector on the AVX paths (ColourationKernel.h).
 class StereoColouration {
 public:
     // Designs the band-limiting filter for the oversampling factor (cut-off 0.2 / factor); the
@@ -71,13 +79,9 @@ public:
     void Design(int factor);
 
     // Colours frames samples: out[i] = the decimated, shaped, band-limited version of
-    // (left[i], right[i]) at the factor given to Design. Allocates nothing.
+    // (left[i], right[i]) at the factor given to Design. Allocates nothing. Runs on the colour
+    // path chosen for this processor (ColourPath.h), like the equaliser chain.
     void Process(const double* left, const double* right, StereoSample* out, int frames);
-
-    // The same, handing each frame's colouration to onFrame(i, c) as soon as it is ready, so that
-    // a caller can do independent work in the gaps of the filters' recursion.
-    template <typename OnFrame>
-    void ProcessEach(const double* left, const double* right, int frames, OnFrame&& onFrame);
 
     // Clears the four histories; the design stays.
     void Reset();
@@ -89,26 +93,12 @@ public:
     double DownHistory(int channel, int k) const { return down_[k][channel]; }
 
 private:
+    friend class EqualiserChain;  // runs the colouration inside its own loop
+
     ColourFilterDesign design_;
     int factor_ = 4;
     StereoSample up_[10] = {};
     StereoSample down_[10] = {};
 };
-
-}  // namespace brimo
-
-#include "ColourationKernel.h"
-
-namespace brimo {
-
-template <typename OnFrame>
-void StereoColouration::ProcessEach(const double* left, const double* right, int frames, OnFrame&& onFrame)
-{
-    switch (factor_) {
-    case 4: detail::ColourBlock<4>(design_, factor_, up_, down_, left, right, frames, onFrame); break;
-    case 16: detail::ColourBlock<16>(design_, factor_, up_, down_, left, right, frames, onFrame); break;
-    default: detail::ColourBlock<0>(design_, factor_, up_, down_, left, right, frames, onFrame); break;
-    }
-}
 
 }  // namespace brimo

@@ -1,5 +1,6 @@
 #include "EqualiserChain.h"
 
+#include "ChainKernel.h"
 #include "DenormalFlush.h"
 
 #include <algorithm>
@@ -104,67 +105,28 @@ void EqualiserChain::ProcessBlock(const double* const* inputs, double* const* ou
 void EqualiserChain::Run(const double* left, const double* right, double* outLeft, double* outRight,
                          std::int32_t frames, const EqualiserSettings& s)
 {
-    const double M = MakeUpGain();
-    const double K = ColourMix();
-    const double gain = s.outputGain;
-    const bool lowBoostOff = s.lowBoost == -1.0;
-    const bool bypass = s.bypass != 0;
-
-    // Only the selected section of each stage steps. Work on local copies so that the histories
-    // stay in registers (the output stores could otherwise alias them) and write them back after.
-    Stereo1st lowCut = s.lowCut > 0 ? lowCut_[s.lowCut - 1] : Stereo1st{};
-    Stereo2nd lowBoost = lowBoost_[s.lowFrequency];
-    Stereo2nd midBoost = midBoost_[s.midBoostFrequency];
-    Stereo2nd midCut = midCut_[s.midCutFrequency];
-    Stereo1st highBoost = s.highBoost > 0 ? highBoost_[s.highBoost - 1] : Stereo1st{};
-    Stereo1st highCut = s.highCut > 0 ? highCut_[s.highCut - 1] : Stereo1st{};
-    const bool useLowCut = s.lowCut > 0, useHighBoost = s.highBoost > 0, useHighCut = s.highCut > 0;
-
-    // The six stages run as a software pipeline: at step t the low cut takes sample t, the low
-    // boost sample t - 1, and so on down to the high cut with sample t - 5. Each stage is a
-    // recursion with a division in it; in this order the six recursions are independent of each
-    // other within one step, so the processor overlaps them instead of waiting for a sample to pass
-    // all six in turn. Step t runs as soon as the colouration of sample t is ready, inside the
-    // colouration's loop, where it fills the gaps of the colouration filters' long recursion. Every
-    // section still sees its inputs in sample order, so the results are the same.
-    StereoSample lc{}, lb{}, mb{}, mc{}, hb{};
-    auto pipelineStep = [&](std::int32_t t, StereoSample colour) {
-        if (t >= 5) {
-            const std::int32_t i = t - 5;
-            const StereoSample hc = useHighCut ? highCut.Step(hb) : hb;
-            // The dry sample is read before the output is written: the arrays may coincide.
-            const StereoSample out = bypass ? MakeStereo(left[i], right[i]) : hc * gain;
-            outLeft[i] = out[0];
-            outRight[i] = out[1];
-        }
-        if (t >= 4 && t - 4 < frames)
-            hb = useHighBoost ? M * highBoost.Step(mc) : mc;
-        if (t >= 3 && t - 3 < frames)
-            mc = midCut.Step(mb);
-        if (t >= 2 && t - 2 < frames)
-            mb = M * midBoost.Step(lb);
-        if (t >= 1 && t - 1 < frames) {
-            const StereoSample boosted = M * lowBoost.Step(lc);  // steps even when bypassed
-            lb = lowBoostOff ? lc : boosted;
-        }
-        if (t < frames) {
-            const StereoSample u = K * colour + MakeStereo(left[t], right[t]);
-            lc = useLowCut ? M * lowCut.Step(u) : u;
-        }
-    };
-    colour_.ProcessEach(left, right, frames, pipelineStep);
-    for (std::int32_t t = frames; t < frames + 5; ++t)  // drain the pipeline
-        pipelineStep(t, StereoSample{});
-
-    if (useLowCut)
-        lowCut_[s.lowCut - 1] = lowCut;
-    lowBoost_[s.lowFrequency] = lowBoost;
-    midBoost_[s.midBoostFrequency] = midBoost;
-    midCut_[s.midCutFrequency] = midCut;
-    if (useHighBoost)
-        highBoost_[s.highBoost - 1] = highBoost;
-    if (useHighCut)
-        highCut_[s.highCut - 1] = highCut;
+    ChainBlock block;
+    block.left = left;
+    block.right = right;
+    block.outLeft = outLeft;
+    block.outRight = outRight;
+    block.frames = frames;
+    block.lowCut = s.lowCut > 0 ? &lowCut_[s.lowCut - 1] : nullptr;
+    block.lowBoost = &lowBoost_[s.lowFrequency];
+    block.midBoost = &midBoost_[s.midBoostFrequency];
+    block.midCut = &midCut_[s.midCutFrequency];
+    block.highBoost = s.highBoost > 0 ? &highBoost_[s.highBoost - 1] : nullptr;
+    block.highCut = s.highCut > 0 ? &highCut_[s.highCut - 1] : nullptr;
+    block.makeUp = MakeUpGain();
+    block.colourMix = ColourMix();
+    block.outputGain = s.outputGain;
+    block.lowBoostOff = s.lowBoost == -1.0;
+    block.bypass = s.bypass != 0;
+    block.design = &colour_.design_;
+    block.factor = colour_.factor_;
+    block.up = colour_.up_;
+    block.down = colour_.down_;
+    ActiveChainKernels().runChain(block);
 }
 
 }  // namespace brimo

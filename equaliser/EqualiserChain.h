@@ -44,7 +44,8 @@ public:
     // Recomputes every network's coefficients and designs the colouration for sampleRate and
     // settings (also when frames <= 0), then processes frames samples: inputs[c][i] to
     // outputs[c][i], c = 0 left, 1 right. Inputs and outputs may be the same arrays. Allocates
-    // nothing.
+    // nothing. The samples run on the instruction-set path selected for this processor
+    // (ColourPath.h); every path gives the same bits.
     //
     // Non-finite values never stay in the histories beyond the block in which they appeared: a
     // section whose history is infinite or NaN at the end of a block restarts from zero.

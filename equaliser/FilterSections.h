@@ -7,12 +7,15 @@
 
 namespace brimo {
 
+// Step is always inlined: the per-instruction-set builds of the chain's loop (ChainKernel*.cpp)
+// call it, and an out-of-line copy compiled for a wider instruction set could otherwise stand in
+// for everyone's.
 template <typename Sample>
 struct BasicSecondOrderSection {
     SecondOrderCoefficients c;
     Sample x1{}, x2{}, y1{}, y2{};
 
-    Sample Step(Sample x)
+    [[gnu::always_inline]] Sample Step(Sample x)
     {
         const Sample y = ((((x1 * c.b1 + x * c.b0) + c.b2 * x2) - y1 * c.a1) - c.a2 * y2) / c.a0;
         x2 = x1;
@@ -30,7 +33,7 @@ struct BasicFirstOrderSection {
     FirstOrderCoefficients c;
     Sample x1{}, y1{};
 
-    Sample Step(Sample x)
+    [[gnu::always_inline]] Sample Step(Sample x)
     {
         const Sample y = ((x1 * c.b1 + x * c.b0) - y1 * c.a1) / c.a0;
         x1 = x;

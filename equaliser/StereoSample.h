@@ -10,14 +10,4 @@ namespace brimo {
 using StereoSample = double __attribute__((vector_size(16)));
 using StereoMask = long long __attribute__((vector_size(16)));
 
-inline StereoSample MakeStereo(double left, double right) { return StereoSample{left, right}; }
-
-// Lanes where the mask is set become +0.
-inline StereoSample ZeroWhere(StereoSample v, StereoMask mask)
-{
-    return reinterpret_cast<StereoSample>(reinterpret_cast<StereoMask>(v) & ~mask);
-}
-
-inline bool AnyLane(StereoMask mask) { return (mask[0] | mask[1]) != 0; }
-
 }  // namespace brimo

@@ -1,5 +1,8 @@
 // Equaliser benchmarks. "frame_s" is the CPU time of one stereo frame, so the share of one core
-// that a stereo instance needs at 48 kHz is frame_s * 48000.
+// that a stereo instance needs at 48 kHz is frame_s * 48000. The signal path and the colouration
+// run once per instruction-set path (sse2, avx2, avx512), the paths next to each other; the other
+// benchmarks run on the path the process selected.
+#include "ColourPath.h"
 #include "Colouration.h"
 #include "DenormalFlush.h"
 #include "EqualiserChain.h"
@@ -11,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -48,6 +52,23 @@ struct Buffers {
     }
 };
 
+// Runs a benchmark on one path and puts the selected path back afterwards; false (and the
+// benchmark reports an error) when the processor lacks the path.
+class OnPath {
+public:
+    OnPath(benchmark::State& state, ColourPath path) : ok_(UseColourPath(path))
+    {
+        if (!ok_)
+            state.SkipWithError("not supported by this processor");
+    }
+    ~OnPath() { UseColourPath(selected_); }
+    explicit operator bool() const { return ok_; }
+
+private:
+    ColourPath selected_ = ActiveColourPath();
+    bool ok_;
+};
+
 void SetFrameCounters(benchmark::State& state, std::int64_t framesPerIteration)
 {
     state.SetItemsProcessed(state.iterations() * framesPerIteration);
@@ -57,8 +78,11 @@ void SetFrameCounters(benchmark::State& state, std::int64_t framesPerIteration)
 }
 
 // The production signal path: args factor, sample rate, block size.
-void BM_SignalPath(benchmark::State& state)
+void BM_SignalPath(benchmark::State& state, ColourPath path)
 {
+    const OnPath onPath(state, path);
+    if (!onPath)
+        return;
     const int factor = static_cast<int>(state.range(0));
     const double fs = static_cast<double>(state.range(1));
     const int block = static_cast<int>(state.range(2));
@@ -76,7 +100,6 @@ void BM_SignalPath(benchmark::State& state)
     }
     SetFrameCounters(state, frames);
 }
-BENCHMARK(BM_SignalPath)->ArgsProduct({{4, 16}, {44100, 96000}, {64, 512}});
 
 // The plain reference, for comparison: args factor, block size (44100 Hz).
 void BM_ReferencePath(benchmark::State& state)
@@ -99,9 +122,12 @@ void BM_ReferencePath(benchmark::State& state)
 }
 BENCHMARK(BM_ReferencePath)->ArgsProduct({{4, 16}, {512}});
 
-// The colouration alone (two stereo filter chains of N steps per frame): arg factor.
-void BM_Colouration(benchmark::State& state)
+// The colouration alone (N steps of the up- and down-sampling filters per frame): arg factor.
+void BM_Colouration(benchmark::State& state, ColourPath path)
 {
+    const OnPath onPath(state, path);
+    if (!onPath)
+        return;
     const int factor = static_cast<int>(state.range(0));
     const int frames = 512;
     Buffers b(frames);
@@ -114,7 +140,27 @@ void BM_Colouration(benchmark::State& state)
     }
     SetFrameCounters(state, frames);
 }
-BENCHMARK(BM_Colouration)->Arg(4)->Arg(16);
+
+// Each argument set once per path, the paths next to each other: BM_SignalPath/avx2/16/44100/512.
+template <typename Function>
+void RegisterPerPath(const char* name, Function function, const std::vector<std::vector<std::int64_t>>& argSets)
+{
+    for (const std::vector<std::int64_t>& args : argSets)
+        for (ColourPath path : kColourPaths)
+            benchmark::RegisterBenchmark((std::string(name) + "/" + ColourPathName(path)).c_str(), function, path)
+                ->Args(args);
+}
+
+const bool kPerPathRegistered = [] {
+    std::vector<std::vector<std::int64_t>> signal;
+    for (std::int64_t factor : {4, 16})
+        for (std::int64_t rate : {44100, 96000})
+            for (std::int64_t block : {64, 512})
+                signal.push_back({factor, rate, block});
+    RegisterPerPath("BM_SignalPath", BM_SignalPath, signal);
+    RegisterPerPath("BM_Colouration", BM_Colouration, {{4}, {16}});
+    return true;
+}();
 
 // Per-block overhead: all 35 coefficient sets and the colouration design (a block of 0 frames
 // does exactly that and nothing else).

@@ -1,6 +1,8 @@
 // What a host pays for the VST3 module: loading it, creating and initialising an instance, and the
-// adaptor's process() per stereo frame at 32 and 64 bits next to the bare signal path.
+// adaptor's process() per stereo frame at 32 and 64 bits next to the bare signal path, and at 64
+// bits on each instruction-set path.
 #include "BRIMO.h"
+#include "ColourPath.h"
 #include "ModuleEntry.h"
 
 #include "pluginterfaces/base/ipluginbase.h"
@@ -12,6 +14,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 using namespace Steinberg;
@@ -184,6 +187,39 @@ void BM_Process (benchmark::State& state)
 }
 BENCHMARK_TEMPLATE (BM_Process, kSample32)->Arg (4)->Arg (16);
 BENCHMARK_TEMPLATE (BM_Process, kSample64)->Arg (4)->Arg (16);
+
+// process() at 64 bits on each instruction-set path of the signal path, the paths next to each
+// other (BM_ProcessPath/avx512/16); "frame_s" is the time of one stereo frame. The selected path
+// is put back afterwards.
+void BM_ProcessPath (benchmark::State& state, brimo::ColourPath path)
+{
+	const brimo::ColourPath selected = brimo::ActiveColourPath ();
+	if (!brimo::UseColourPath (path))
+	{
+		state.SkipWithError ("not supported by this processor");
+		return;
+	}
+	{
+		Rig rig (kSample64, state.range (0) == 16);
+		for (auto _ : state)
+		{
+			rig.plug->process (rig.data);
+			benchmark::ClobberMemory ();
+		}
+	}
+	state.SetItemsProcessed (state.iterations () * kBlock);
+	state.counters["frame_s"] = benchmark::Counter (
+	    kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+	brimo::UseColourPath (selected);
+}
+const bool processPathsRegistered = [] {
+	for (int factor : {4, 16})
+		for (brimo::ColourPath path : brimo::kColourPaths)
+			benchmark::RegisterBenchmark (
+			    (std::string ("BM_ProcessPath/") + brimo::ColourPathName (path)).c_str (), BM_ProcessPath, path)
+			    ->Arg (factor);
+	return true;
+}();
 
 // The signal path alone: the plug-in's block on the same buffers, no adaptor around it.
 void BM_BareSignalPath (benchmark::State& state)

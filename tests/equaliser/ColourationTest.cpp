@@ -1,11 +1,13 @@
 // The colouration's pieces: saturation curve, filter design, filter step with its flush, and the
 // stereo colouration against the plain per-channel procedure.
 #include "Colouration.h"
+#include "ColourPath.h"
 #include "ReferenceEqualiser.h"
 #include "TestSignals.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -136,33 +138,46 @@ TEST(Colouration, StepFlushesTinyAndNonFiniteValues)
     EXPECT_TRUE(SameBits(s.latest, 0.0));
 }
 
-// The stereo colouration against the per-sample procedure written out per channel.
+// The stereo colouration against the per-sample procedure written out per channel, on every
+// instruction-set path the processor supports.
 TEST(Colouration, StereoProcessEqualsThePlainProcedure)
 {
-    test::Rng rng(11);
-    for (int factor : {2, 3, 4, 7, 16}) {  // the fixed 4 and 16 loops and the general one
-        StereoColouration stereo;
-        stereo.Design(factor);
-        reference::ColourDesign design;
-        reference::Design(design, 0.2 / factor);
-        reference::ColourState up[2], down[2];
+    const ColourPath active = ActiveColourPath();
+    for (ColourPath path : kColourPaths) {
+        if (!UseColourPath(path))
+            continue;
+        test::Rng rng(11);
+        for (int factor : {2, 3, 4, 7, 16}) {  // the fixed 4 and 16 loops and the general one
+            StereoColouration stereo;
+            stereo.Design(factor);
+            reference::ColourDesign design;
+            reference::Design(design, 0.2 / factor);
+            reference::ColourState up[2], down[2];
 
-        const std::vector<double> left = test::RandomSignal(rng, 3000), right = test::RandomSignal(rng, 3000);
-        std::vector<StereoSample> out(left.size());
-        stereo.Process(left.data(), right.data(), out.data(), static_cast<int>(left.size()));
-        for (std::size_t i = 0; i < left.size(); ++i) {
-            for (int ch = 0; ch < 2; ++ch) {
-                double kept = 0.0;
-                for (int j = 0; j < factor; ++j) {
-                    reference::Step(up[ch], j == 0 ? (ch ? right[i] : left[i]) : 0.0, design);
-                    reference::Step(down[ch], reference::Shape(factor * up[ch].latest), design);
-                    if (j == 0)
-                        kept = down[ch].latest;
+            const std::vector<double> left = test::RandomSignal(rng, 3000), right = test::RandomSignal(rng, 3000);
+            std::vector<StereoSample> out(left.size());
+            // Blocks of 1 to 700 frames: each block ends with both filters at the same sub-sample.
+            for (std::size_t pos = 0; pos < left.size();) {
+                const int n = std::min<int>(static_cast<int>(left.size() - pos), test::UniformInt(rng, 1, 700));
+                stereo.Process(left.data() + pos, right.data() + pos, out.data() + pos, n);
+                pos += n;
+            }
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                for (int ch = 0; ch < 2; ++ch) {
+                    double kept = 0.0;
+                    for (int j = 0; j < factor; ++j) {
+                        reference::Step(up[ch], j == 0 ? (ch ? right[i] : left[i]) : 0.0, design);
+                        reference::Step(down[ch], reference::Shape(factor * up[ch].latest), design);
+                        if (j == 0)
+                            kept = down[ch].latest;
+                    }
+                    ASSERT_TRUE(SameBits(out[i][ch], kept))
+                        << ColourPathName(path) << ", factor " << factor << ", sample " << i;
                 }
-                ASSERT_TRUE(SameBits(out[i][ch], kept)) << "factor " << factor << " sample " << i;
             }
         }
     }
+    UseColourPath(active);
 }
 
 }  // namespace
