@@ -3,7 +3,8 @@
 // colouration, low cut, low boost, mid boost, mid cut, high boost, high cut and the output stage.
 //
 // Thread contract: one block at a time; the owner serialises ProcessBlock, ResetColouration and
-// changes of the settings it passes (the plug-in does so with its lock).
+// changes of the settings it passes (the plug-in does so with its lock). Tags: [audio] the host's
+// audio thread, [main] its main thread, [any] either (always under the owner's serialisation).
 #pragma once
 
 #include "Colouration.h"
@@ -41,7 +42,7 @@ public:
     using Stereo2nd = BasicSecondOrderSection<StereoSample>;
     using Stereo1st = BasicFirstOrderSection<StereoSample>;
 
-    // Recomputes every network's coefficients and designs the colouration for sampleRate and
+    // [audio] Recomputes every network's coefficients and designs the colouration for sampleRate and
     // settings (also when frames <= 0), then processes frames samples: inputs[c][i] to
     // outputs[c][i], c = 0 left, 1 right. Inputs and outputs may be the same arrays. Allocates
     // nothing. The samples run on the instruction-set path selected for this processor
@@ -52,10 +53,10 @@ public:
     void ProcessBlock(const double* const* inputs, double* const* outputs, std::int32_t frames,
                       double sampleRate, const EqualiserSettings& settings);
 
-    // Clears the colouration histories; the sections keep theirs.
+    // [main] Clears the colouration histories; the sections keep theirs.
     void ResetColouration() { colour_.Reset(); }
 
-    // Read access for tests and measurements. Positions as in EqualiserSettings; the first-order
+    // [any] Read access for tests and measurements. Positions as in EqualiserSettings; the first-order
     // families count from 1.
     const StereoColouration& Colour() const { return colour_; }
     const Stereo2nd& LowBoost(int position) const { return lowBoost_[position]; }
