@@ -12,10 +12,9 @@ constexpr const PluginIdentity& kId = kBRIMOIdentity;
 }  // namespace
 
 BRIMO::BRIMO()
-  : PlugAdaptor(kNumParams, "1-1 2-2", kPresetCount, kId.name, kId.productName, kId.vendor,
-                VersionCode(kId.version), FourCC(kId.uniqueCode), FourCC(kId.makerCode), false,
-                false)
-{
+    : PlugAdaptor(kNumParams, "1-1 2-2", kPresetCount, kId.name, kId.productName, kId.vendor,
+                  VersionCode(kId.version), FourCC(kId.uniqueCode), FourCC(kId.makerCode), false,
+                  false) {
   // Internal values and every history and coefficient start at zero (member initialisers).
 
   // "Output" is a level in decibels but carries "%" like the other knobs: hosts and stored
@@ -53,32 +52,38 @@ BRIMO::BRIMO()
   MakeDefaultPreset("-");
 }
 
-void BRIMO::Reset()
-{
+void BRIMO::Reset() {
   const LockGuard lock(GetLock());
   chain.ResetColouration();
 }
 
-void BRIMO::OnParamChanged(int32_t paramIdx)
-{
+void BRIMO::OnParamChanged(int32_t paramIdx) {
   const LockGuard lock(GetLock());
   const IParamDef* param = GetParam(paramIdx);
-  if (!param)
-    return;
+  if (!param) return;
   const double value = param->Value();
-  switch (paramIdx)
-  {
-    case kLowBoost: lowBoostValue = value; break;
-    case kMidBoost: midBoostValue = value; break;
-    case kMidCut: midCutValue = value; break;
-    case kOutput: outputGain = std::pow(10.0, value / 20.0); break;
-    case kOversampling: oversampleFactor = TruncToInt32(value) != 0 ? 16 : 4; break;
-    default: break;
+  switch (paramIdx) {
+    case kLowBoost:
+      lowBoostValue = value;
+      break;
+    case kMidBoost:
+      midBoostValue = value;
+      break;
+    case kMidCut:
+      midCutValue = value;
+      break;
+    case kOutput:
+      outputGain = std::pow(10.0, value / 20.0);
+      break;
+    case kOversampling:
+      oversampleFactor = TruncToInt32(value) != 0 ? 16 : 4;
+      break;
+    default:
+      break;
   }
 }
 
-brimo::EqualiserSettings BRIMO::CurrentSettings() const
-{
+brimo::EqualiserSettings BRIMO::CurrentSettings() const {
   auto position = [this](int32_t index) { return TruncToInt32(GetParam(index)->Value()); };
   brimo::EqualiserSettings s;
   s.lowBoost = lowBoostValue;
@@ -96,8 +101,7 @@ brimo::EqualiserSettings BRIMO::CurrentSettings() const
   return s;
 }
 
-void BRIMO::ProcessBlock(double** inputs, double** outputs, int32_t frames)
-{
+void BRIMO::ProcessBlock(double** inputs, double** outputs, int32_t frames) {
   const LockGuard lock(GetLock());
   chain.ProcessBlock(inputs, outputs, frames, GetSampleRate(), CurrentSettings());
 }

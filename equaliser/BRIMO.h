@@ -13,13 +13,11 @@
 
 #include <cstdint>
 
-class BRIMO : public PlugAdaptor
-{
+class BRIMO : public PlugAdaptor {
 public:
   // Parameter indices. 0 is never read and hidden from hosts; 11 and 12 are the editor's two
   // switches.
-  enum Param : int32_t
-  {
+  enum Param : int32_t {
     kUnused = 0,
     kLowBoost,           // -1 (off) .. 0 (full boost)
     kMidBoost,           // 0.001 .. 1

@@ -8,12 +8,13 @@
 namespace brimo {
 
 enum class ColourPath {
-    Sse2,    // the x86-64 baseline
-    Avx2,    // x86-64-v3
-    Avx512,  // x86-64-v4
+  Sse2,    // the x86-64 baseline
+  Avx2,    // x86-64-v3
+  Avx512,  // x86-64-v4
 };
 
-inline constexpr ColourPath kColourPaths[] = {ColourPath::Sse2, ColourPath::Avx2, ColourPath::Avx512};
+inline constexpr ColourPath kColourPaths[] = {ColourPath::Sse2, ColourPath::Avx2,
+                                              ColourPath::Avx512};
 
 // "sse2", "avx2" or "avx512".
 const char* ColourPathName(ColourPath path);

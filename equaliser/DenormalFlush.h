@@ -17,19 +17,23 @@ namespace brimo {
 class ScopedDenormalFlush {
 public:
 #if defined(BRIMO_HAVE_MXCSR)
-    ScopedDenormalFlush() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | kFlushToZero | kDenormalsAreZero); }
-    ~ScopedDenormalFlush() { _mm_setcsr(saved_); }
+  ScopedDenormalFlush() : saved_(_mm_getcsr()) {
+    _mm_setcsr(saved_ | kFlushToZero | kDenormalsAreZero);
+  }
+  ~ScopedDenormalFlush() {
+    _mm_setcsr(saved_);
+  }
 #else
-    ScopedDenormalFlush() = default;
+  ScopedDenormalFlush() = default;
 #endif
-    ScopedDenormalFlush(const ScopedDenormalFlush&) = delete;
-    ScopedDenormalFlush& operator=(const ScopedDenormalFlush&) = delete;
+  ScopedDenormalFlush(const ScopedDenormalFlush&) = delete;
+  ScopedDenormalFlush& operator=(const ScopedDenormalFlush&) = delete;
 
 private:
 #if defined(BRIMO_HAVE_MXCSR)
-    static constexpr unsigned kFlushToZero = 0x8000u;
-    static constexpr unsigned kDenormalsAreZero = 0x0040u;
-    unsigned saved_;
+  static constexpr unsigned kFlushToZero = 0x8000u;
+  static constexpr unsigned kDenormalsAreZero = 0x0040u;
+  unsigned saved_;
 #endif
 };
 

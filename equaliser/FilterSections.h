@@ -12,36 +12,34 @@ namespace brimo {
 // for everyone's.
 template <typename Sample>
 struct BasicSecondOrderSection {
-    SecondOrderCoefficients c;
-    Sample x1{}, x2{}, y1{}, y2{};
+  SecondOrderCoefficients c;
+  Sample x1{}, x2{}, y1{}, y2{};
 
-    [[gnu::always_inline]] Sample Step(Sample x)
-    {
-        const Sample y = ((((x1 * c.b1 + x * c.b0) + c.b2 * x2) - y1 * c.a1) - c.a2 * y2) / c.a0;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
+  [[gnu::always_inline]] Sample Step(Sample x) {
+    const Sample y = ((((x1 * c.b1 + x * c.b0) + c.b2 * x2) - y1 * c.a1) - c.a2 * y2) / c.a0;
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+  }
 
-    void ClearHistory() { x1 = x2 = y1 = y2 = Sample{}; }
+  void ClearHistory() { x1 = x2 = y1 = y2 = Sample{}; }
 };
 
 template <typename Sample>
 struct BasicFirstOrderSection {
-    FirstOrderCoefficients c;
-    Sample x1{}, y1{};
+  FirstOrderCoefficients c;
+  Sample x1{}, y1{};
 
-    [[gnu::always_inline]] Sample Step(Sample x)
-    {
-        const Sample y = ((x1 * c.b1 + x * c.b0) - y1 * c.a1) / c.a0;
-        x1 = x;
-        y1 = y;
-        return y;
-    }
+  [[gnu::always_inline]] Sample Step(Sample x) {
+    const Sample y = ((x1 * c.b1 + x * c.b0) - y1 * c.a1) / c.a0;
+    x1 = x;
+    y1 = y;
+    return y;
+  }
 
-    void ClearHistory() { x1 = y1 = Sample{}; }
+  void ClearHistory() { x1 = y1 = Sample{}; }
 };
 
 using SecondOrderSection = BasicSecondOrderSection<double>;

@@ -4,12 +4,10 @@
 #include "BRIMO.h"
 #include "BRIMOIdentity.h"
 
-Steinberg::Vst::IAudioProcessor* brimo::NewPluginInstance ()
-{
-	return new BRIMO ();
+Steinberg::Vst::IAudioProcessor* brimo::NewPluginInstance() {
+  return new BRIMO();
 }
 
-const PluginIdentity& brimo::ModuleIdentity ()
-{
-	return kBRIMOIdentity;
+const PluginIdentity& brimo::ModuleIdentity() {
+  return kBRIMOIdentity;
 }

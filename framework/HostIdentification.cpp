@@ -6,8 +6,7 @@
 
 namespace {
 
-struct HostEntry
-{
+struct HostEntry {
   const char* substring;
   int32_t code;
 };
@@ -45,8 +44,7 @@ constexpr HostEntry kHosts[] = {
 
 }  // namespace
 
-int32_t IdentifyHost(const char* name)
-{
+int32_t IdentifyHost(const char* name) {
   if (!name) return HostNotIdentified;
   char lower[256];
   CopyTruncated(lower, name, sizeof lower);

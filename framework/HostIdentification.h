@@ -3,8 +3,7 @@
 #include <cstdint>
 
 // Host application codes. Codes 6, 10, 11 and 19 are never produced.
-enum HostCode : int32_t
-{
+enum HostCode : int32_t {
   HostNotIdentified = -1,
   HostUnknown = 0,
   HostReaper = 1,

@@ -7,8 +7,7 @@ class IPlugBase;
 
 // One audio bus of one host processing call: how many channels the host sent and their buffers
 // (the 32-bit or the 64-bit array, by the call's sample size). Any pointer may be null.
-struct IBlockBus
-{
+struct IBlockBus {
   int32_t channels = 0;
   float* const* buffers32 = nullptr;
   double* const* buffers64 = nullptr;
@@ -17,8 +16,7 @@ struct IBlockBus
 
 // Flush-to-zero and denormals-are-zero for one scope, so that neither the plug-in's arithmetic nor
 // the narrowing of its doubles into a host's float buffers produces subnormals.
-class IScopedFlushToZero
-{
+class IScopedFlushToZero {
 public:
   IScopedFlushToZero();
   ~IScopedFlushToZero();
@@ -40,8 +38,7 @@ private:
 //
 // Threads: Process runs on the audio thread and takes the plug-in lock (recursive) for the whole
 // call; it allocates nothing. Construction and SetSidechainChannels happen before processing.
-class IBlockDriver
-{
+class IBlockDriver {
 public:
   explicit IBlockDriver(IPlugBase& plug);
 
@@ -56,8 +53,8 @@ public:
 private:
   void ConnectInputs(const IBlockBus* inputs, int32_t numInputs);
   void ConnectOutputs(const IBlockBus* outputs, int32_t numOutputs);
-  void AttachInputBus(const IBlockBus& bus, bool is64, int32_t first, int32_t count,
-                      int32_t offset, int32_t frames);
+  void AttachInputBus(const IBlockBus& bus, bool is64, int32_t first, int32_t count, int32_t offset,
+                      int32_t frames);
   void RunPiece(const IBlockBus* inputs, int32_t numInputs, const IBlockBus* outputs,
                 int32_t numOutputs, bool is64, int32_t offset, int32_t frames);
   void Silence(const IBlockBus* outputs, int32_t numOutputs, bool is64, int32_t frames);

@@ -7,8 +7,7 @@
 #include <cstring>
 #include <limits>
 
-void CopyTruncated(char* dst, const char* src, int dstSize)
-{
+void CopyTruncated(char* dst, const char* src, int dstSize) {
   if (!dst || dstSize <= 0) return;
   int n = 0;
   if (src)
@@ -17,22 +16,19 @@ void CopyTruncated(char* dst, const char* src, int dstSize)
   dst[n] = '\0';
 }
 
-int32_t TruncToInt32(double v)
-{
+int32_t TruncToInt32(double v) {
   if (std::isnan(v)) return 0;
   if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
   if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
   return int32_t(v);
 }
 
-int32_t IParamDef::PrecisionFromStep(double step)
-{
+int32_t IParamDef::PrecisionFromStep(double step) {
   // Counted in binary floating point on purpose: a step such as 0.07 never lands on an integer
   // and runs to the limit of 6, which is what stored displays were made with.
   int32_t precision = 0;
   double d = step;
-  while (d != std::floor(d) && precision < 6)
-  {
+  while (d != std::floor(d) && precision < 6) {
     ++precision;
     d *= 10.0;
   }
@@ -40,8 +36,7 @@ int32_t IParamDef::PrecisionFromStep(double step)
 }
 
 void IParamDef::DefineDouble(const char* name, double defaultValue, double min, double max,
-                             double step, const char* label, const char* group, double shape)
-{
+                             double step, const char* label, const char* group, double shape) {
   if (kind == KindNone) kind = KindDouble;
   CopyTruncated(this->name, name, sizeof this->name);
   CopyTruncated(this->label, label, sizeof this->label);
@@ -56,38 +51,32 @@ void IParamDef::DefineDouble(const char* name, double defaultValue, double min, 
 }
 
 void IParamDef::DefineInt(const char* name, int32_t defaultValue, int32_t min, int32_t max,
-                          const char* label, const char* group)
-{
+                          const char* label, const char* group) {
   if (kind == KindNone) kind = KindInt;
   DefineDouble(name, defaultValue, min, max, 1.0, label, group, 1.0);
 }
 
-void IParamDef::SetShape(double newShape)
-{
+void IParamDef::SetShape(double newShape) {
   if (std::isfinite(newShape) && newShape > 0.0) shape = newShape;
 }
 
-void IParamDef::SetName(const char* newName)
-{
+void IParamDef::SetName(const char* newName) {
   CopyTruncated(name, newName, sizeof name);
 }
 
-void IParamDef::SetDisplayText(int32_t value, const char* text)
-{
+void IParamDef::SetDisplayText(int32_t value, const char* text) {
   IDisplayText entry;
   entry.value = value;
   CopyTruncated(entry.text, text, sizeof entry.text);
   displayTexts.push_back(entry);
 }
 
-void IParamDef::SetPlain(double plain)
-{
+void IParamDef::SetPlain(double plain) {
   if (std::isnan(plain)) return;
   value.store(plain < min ? min : std::min(plain, max), std::memory_order_relaxed);
 }
 
-void IParamDef::SetNormalized(double normalized)
-{
+void IParamDef::SetNormalized(double normalized) {
   double v = FromNormalized(normalized);
   // A non-positive step has nothing to round to (it would give NaN or infinity).
   if (kind != KindDouble && step > 0.0) v = std::floor(v / step + 0.5) * step;
@@ -96,36 +85,31 @@ void IParamDef::SetNormalized(double normalized)
   value.store(std::max(min, std::min(v, max)), std::memory_order_relaxed);
 }
 
-double IParamDef::ToNormalized(double plain) const
-{
+double IParamDef::ToNormalized(double plain) const {
   if (std::isnan(plain) || !(max > min)) return 0.0;
   const double c = std::max(min, std::min(plain, max));
   const double x = std::pow((c - min) / (max - min), 1.0 / shape);
   return std::isnan(x) ? 0.0 : std::max(0.0, std::min(x, 1.0));
 }
 
-double IParamDef::FromNormalized(double normalized) const
-{
+double IParamDef::FromNormalized(double normalized) const {
   return std::pow(normalized, shape) * (max - min) + min;
 }
 
-const char* IParamDef::GetDisplayText(double plain) const
-{
+const char* IParamDef::GetDisplayText(double plain) const {
   const int32_t key = TruncToInt32(plain);
   for (const IDisplayText& entry : displayTexts)
     if (entry.value == key) return entry.text;
   return "";
 }
 
-bool IParamDef::FindDisplayText(const char* text, double* plain) const
-{
+bool IParamDef::FindDisplayText(const char* text, double* plain) const {
   if (!text) return false;
   auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
   while (isSpace(*text)) ++text;
   size_t length = std::strlen(text);
   while (length > 0 && isSpace(text[length - 1])) --length;
-  for (const IDisplayText& entry : displayTexts)
-  {
+  for (const IDisplayText& entry : displayTexts) {
     if (entry.text[0] == '\0' || std::strlen(entry.text) != length) continue;
     bool same = true;
     for (size_t i = 0; i < length && same; ++i)
@@ -138,12 +122,10 @@ bool IParamDef::FindDisplayText(const char* text, double* plain) const
   return false;
 }
 
-void IParamDef::FormatValue(double plain, char* out) const
-{
+void IParamDef::FormatValue(double plain, char* out) const {
   if (!out) return;
   const char* text = GetDisplayText(plain);
-  if (text[0])
-  {
+  if (text[0]) {
     CopyTruncated(out, text, IParamDisplaySize);
     return;
   }
@@ -154,12 +136,10 @@ void IParamDef::FormatValue(double plain, char* out) const
     std::snprintf(out, IParamDisplaySize, "%d", int(TruncToInt32(v)));
 }
 
-const char* IParamDef::GetLabelForHost() const
-{
+const char* IParamDef::GetLabelForHost() const {
   return GetDisplayText(Value())[0] ? "" : label;
 }
 
-const IDisplayText* IParamDef::GetDisplayTextEntry(int32_t position) const
-{
+const IDisplayText* IParamDef::GetDisplayTextEntry(int32_t position) const {
   return position >= 0 && position < NDisplayTexts() ? &displayTexts[size_t(position)] : nullptr;
 }

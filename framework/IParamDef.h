@@ -5,8 +5,7 @@
 #include <vector>
 
 // What sort of value a parameter holds. Every kind except KindDouble is rounded to its step.
-enum IParamKind : int32_t
-{
+enum IParamKind : int32_t {
   KindNone = 0,  // never declared
   KindBool = 1,
   KindInt = 2,
@@ -15,8 +14,7 @@ enum IParamKind : int32_t
 };
 
 // A text shown in place of the number when a parameter's value (truncated to an integer) matches.
-struct IDisplayText
-{
+struct IDisplayText {
   int32_t value = 0;
   char text[32] = {};
 };
@@ -32,8 +30,7 @@ constexpr int IParamDisplaySize = 128;
 // happens once in the plug-in's constructor. Afterwards only the value changes. Writers hold the
 // plug-in lock; the value is still a single atomic double (relaxed) so that readers outside the
 // lock (host queries, the editor) never see a torn value.
-class IParamDef
-{
+class IParamDef {
 public:
   IParamDef() = default;
   IParamDef(const IParamDef&) = delete;
@@ -61,7 +58,8 @@ public:
   void SetPlain(double plain);
   void SetNormalized(double normalized);
 
-  // Conversions. ToNormalized always answers within [0, 1]; FromNormalized neither rounds nor clamps.
+  // Conversions. ToNormalized always answers within [0, 1]; FromNormalized neither rounds nor
+  // clamps.
   double ToNormalized(double plain) const;
   double GetNormalized() const { return ToNormalized(Value()); }
   double FromNormalized(double normalized) const;

@@ -15,8 +15,7 @@ class IGraphics;
 // A legal (inputs, outputs) channel configuration. A channel specification token asking for more
 // than kMaxChannels on either side reads as malformed, (0, 0).
 constexpr int32_t kMaxChannels = 256;
-struct IChannelPair
-{
+struct IChannelPair {
   int32_t inputs = 0;
   int32_t outputs = 0;
 };
@@ -24,15 +23,13 @@ struct IChannelPair
 // Per-channel state. slot is this channel's entry in the base's pointer array: it points at the
 // host's buffer (64-bit processing) or at scratch. A channel whose slot points at its own scratch
 // buffer is parked: the plug-in can read and write it and nothing from the host reaches it.
-struct IInputChannel
-{
+struct IInputChannel {
   bool connected = false;
   double** slot = nullptr;
   std::vector<double> scratch;
 };
 
-struct IOutputChannel
-{
+struct IOutputChannel {
   bool connected = false;
   double** slot = nullptr;
   float* destination = nullptr;  // host buffer of the current 32-bit block, or null
@@ -40,8 +37,7 @@ struct IOutputChannel
 };
 
 // Delay line of the bypass path: length samples per channel, channel after channel.
-struct ILatencyDelay
-{
+struct ILatencyDelay {
   std::vector<double> buffer;
   int32_t writePosition = 0;
   int32_t channelCount = 0;
@@ -49,8 +45,7 @@ struct ILatencyDelay
   int32_t length = 0;
 };
 
-struct IMidiMessage
-{
+struct IMidiMessage {
   int32_t offset = 0;  // frame within the block
   uint8_t status = 0;
   uint8_t data1 = 0;
@@ -58,8 +53,7 @@ struct IMidiMessage
 };
 
 // Host transport, filled by the adaptor.
-struct ITimeInfo
-{
+struct ITimeInfo {
   double tempo = 0.0;
   double samplePos = 0.0;
   double ppqPos = 0.0;
@@ -89,8 +83,7 @@ struct ITimeInfo
 // Frames: scratch buffers hold exactly blockSize samples. Every plumbing operation handles at most
 // blockSize frames of whatever count it is handed (and none before SetBlockSize); an adaptor that
 // receives longer host blocks must process them in pieces of at most blockSize frames.
-class IPlugBase
-{
+class IPlugBase {
 public:
   using Mutex = std::recursive_mutex;
   using LockGuard = std::lock_guard<std::recursive_mutex>;
@@ -104,9 +97,10 @@ public:
   IPlugBase& operator=(const IPlugBase&) = delete;
 
   // ---- Virtual operations, in their fixed order ----
-  virtual ~IPlugBase();                           // [main]
-  virtual void Reset();                           // [main] default: takes and releases the lock
-  virtual void OnParamChanged(int32_t paramIdx);  // [any] under the lock; default: takes and releases it
+  virtual ~IPlugBase();  // [main]
+  virtual void Reset();  // [main] default: takes and releases the lock
+  virtual void OnParamChanged(
+      int32_t paramIdx);  // [any] under the lock; default: takes and releases it
   // [audio] under the lock. Default: copies inputs to outputs and zeroes outputs without an input
   // (at most blockSize frames).
   virtual void ProcessBlock(double** inputs, double** outputs, int32_t frames);
@@ -117,14 +111,15 @@ public:
   virtual void ProcessMidiMessage(IMidiMessage* message) { SendMidiMessage(message); }  // [audio]
   virtual void UnusedHook9() {}
   virtual bool UnusedTextQuery10(int32_t index, char* text);
-  virtual bool SerializeParams(StateChunk* chunk);                             // [any] takes the lock
-  virtual int32_t UnserializeParams(const StateChunk* chunk, int32_t startPos);  // [any] takes the lock
+  virtual bool SerializeParams(StateChunk* chunk);  // [any] takes the lock
+  virtual int32_t UnserializeParams(const StateChunk* chunk,
+                                    int32_t startPos);  // [any] takes the lock
   // True when every parameter equals the image's double at element startPos + i, compared in single
   // precision; false when the image is too short.
   virtual bool MatchesState(const StateChunk* image, int32_t startPos);  // [any]
   virtual void OnEditorResized() {}                                      // [main]
   virtual bool UnusedQuery15() { return false; }
-  virtual void OnHostIdentified() {}  // [main]
+  virtual void OnHostIdentified() {}                                                       // [main]
   virtual void ShowHostContextMenu(int32_t /*paramIdx*/, int32_t /*x*/, int32_t /*y*/) {}  // [main]
   virtual void SetParamFromEditor(int32_t paramIdx, double normalized);  // [main] takes the lock
   // [main] What the plug-in tells the host: edit gestures and values, program changes.
@@ -138,8 +133,8 @@ public:
   virtual double HostTempo() = 0;
   virtual void HostTimeSignature(int32_t* numerator, int32_t* denominator) = 0;
   virtual void HostTransport(ITimeInfo* info) = 0;
-  virtual int32_t GetHostCode() { return hostCode; }  // [any]
-  virtual int32_t GetApiCode() { return apiCode; }    // [any]
+  virtual int32_t GetHostCode() { return hostCode; }             // [any]
+  virtual int32_t GetApiCode() { return apiCode; }               // [any]
   virtual void ResizeEditor(int32_t width, int32_t height) = 0;  // [main]
   virtual void UnusedHook31() {}
   // Pushes every parameter into the controls bound to it, prepares the drawing surface and takes
@@ -185,7 +180,9 @@ public:
   void AttachInputs64(int32_t count, double* const* buffers) { AttachInputs64(0, count, buffers); }
   void AttachInputs64(int32_t first, int32_t count, double* const* buffers);
   void AttachOutputs32(int32_t first, int32_t count, float* const* buffers);
-  void AttachOutputs64(int32_t count, double* const* buffers) { AttachOutputs64(0, count, buffers); }
+  void AttachOutputs64(int32_t count, double* const* buffers) {
+    AttachOutputs64(0, count, buffers);
+  }
   void AttachOutputs64(int32_t first, int32_t count, double* const* buffers);
   void ConvertOutputs32(int32_t frames);
   void PassThroughBuffers(int32_t frames);

@@ -6,10 +6,9 @@
 
 // Who a plug-in is: what the framework, a host adaptor's factory and the bundle's metadata all
 // report. A plug-in declares one constant of this type; nothing else repeats these values.
-struct PluginIdentity
-{
-  const char* name;           // effect and class name
-  const char* productName;    // may be empty
+struct PluginIdentity {
+  const char* name;         // effect and class name
+  const char* productName;  // may be empty
   const char* vendor;
   const char* url;
   const char* email;
@@ -23,12 +22,10 @@ struct PluginIdentity
 
 // 0xMMmmpppp-style version word from "major.minor.patch": major in bits 16 and up, minor in bits
 // 8-15, patch in bits 0-7.
-constexpr int32_t VersionCode(const char* version)
-{
+constexpr int32_t VersionCode(const char* version) {
   int32_t parts[3] = {0, 0, 0};
   int part = 0;
-  for (const char* p = version; *p && part < 3; ++p)
-  {
+  for (const char* p = version; *p && part < 3; ++p) {
     if (*p == '.')
       ++part;
     else if (*p >= '0' && *p <= '9')

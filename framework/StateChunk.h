@@ -7,8 +7,7 @@
 // Storage grows by the granularity rule of Resize, so appends are amortised constant time. Sizes
 // are int32: a request whose size or capacity cannot be represented fails like an allocation
 // failure, leaving the chunk as it was. Not thread-safe; the plug-in lock guards shared chunks.
-class StateChunk
-{
+class StateChunk {
 public:
   explicit StateChunk(int32_t granularity = 4096) : granularity(granularity) {}
   ~StateChunk();
@@ -43,8 +42,7 @@ private:
 };
 
 // A preset: a named snapshot of the parameter values, captured once.
-struct IPreset
-{
+struct IPreset {
   IPreset();
 
   bool initialized = false;

@@ -20,7 +20,7 @@ struct LICE_RECT {
 };
 
 class LICE_IBitmap {
- public:
+public:
   virtual ~LICE_IBitmap() = default;
   virtual LICE_PixelWord* PixelData() = 0;  // first pixel of the first stored row, or null
   virtual int Width() = 0;
@@ -40,7 +40,7 @@ class LICE_IBitmap {
 // Pixels in heap memory, 64-byte aligned, rows padded to a multiple of 4 pixels. The block grows
 // with 25 % headroom and never shrinks while the bitmap has a size.
 class LICE_MemBitmap : public LICE_IBitmap {
- public:
+public:
   LICE_MemBitmap() = default;
   ~LICE_MemBitmap() override;
   LICE_MemBitmap(const LICE_MemBitmap&) = delete;
@@ -54,7 +54,7 @@ class LICE_MemBitmap : public LICE_IBitmap {
 
   int Capacity() const { return capacity_; }  // usable bytes of the block
 
- private:
+private:
   void* block_ = nullptr;
   int width_ = 0;
   int height_ = 0;
@@ -66,7 +66,7 @@ class LICE_MemBitmap : public LICE_IBitmap {
 // into a memory device context; elsewhere they are plain memory with the same size and row-span
 // rules and DeviceContext() answers null. A size that fits in the current allocation keeps it.
 class LICE_SysBitmap : public LICE_IBitmap {
- public:
+public:
   LICE_SysBitmap();
   ~LICE_SysBitmap() override;
   LICE_SysBitmap(const LICE_SysBitmap&) = delete;
@@ -79,7 +79,7 @@ class LICE_SysBitmap : public LICE_IBitmap {
   bool Resize(int width, int height) override;
   LICE_DeviceContext DeviceContext() override { return dc_; }
 
- private:
+private:
   void Release();
 
   int width_ = 0;
@@ -88,6 +88,6 @@ class LICE_SysBitmap : public LICE_IBitmap {
   LICE_PixelWord* pixels_ = nullptr;
   int allocWidth_ = 0;
   int allocHeight_ = 0;
-  void* section_ = nullptr;    // HBITMAP on Windows, the heap block elsewhere
+  void* section_ = nullptr;                     // HBITMAP on Windows, the heap block elsewhere
   [[maybe_unused]] void* displaced_ = nullptr;  // what selecting the section displaced (Windows)
 };

@@ -304,8 +304,8 @@ void LICE_FillArea(LICE_IBitmap* dest, int x, int y, int width, int height, LICE
 
   const std::ptrdiff_t span = std::ptrdiff_t(dest->RowSpan()) * 4;
   const std::int64_t firstStored = dest->RowsBottomUp() ? bh - fy - fh : fy;
-  std::uint8_t* row = reinterpret_cast<std::uint8_t*>(dest->PixelData()) + firstStored * span +
-                      fx * 4;
+  std::uint8_t* row =
+      reinterpret_cast<std::uint8_t*>(dest->PixelData()) + firstStored * span + fx * 4;
   const int cols = int(fw), rows = int(fh);
   const int ia = lice_ops::WeightLevel(weight);
   const int low = mode & 0xFF;
@@ -330,7 +330,8 @@ void LICE_FillArea(LICE_IBitmap* dest, int x, int y, int width, int height, LICE
         eachWord([c](std::uint32_t) { return c; });
         return;
       case 128:
-        eachWord([c](std::uint32_t p) { return ((c >> 1) & 0x7F7F7F7Fu) + ((p >> 1) & 0x7F7F7F7Fu); });
+        eachWord(
+            [c](std::uint32_t p) { return ((c >> 1) & 0x7F7F7F7Fu) + ((p >> 1) & 0x7F7F7F7Fu); });
         return;
       case 64:
         eachWord([c](std::uint32_t p) {

@@ -33,7 +33,9 @@ unsigned char* StoredRow(LICE_IBitmap* bm, int y) {
          std::ptrdiff_t(stored) * bm->RowSpan() * 4;
 }
 
-bool Continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
+bool Continuation(unsigned char c) {
+  return c >= 0x80 && c <= 0xBF;
+}
 
 constexpr int kReplacementChar = 0xFFFD;
 
@@ -45,7 +47,10 @@ constexpr int kReplacementChar = 0xFFFD;
 bool NextChar(const unsigned char*& p, const unsigned char* end, int& code) {
   if (end ? p >= end : *p == 0) return false;
   const unsigned char c = *p;
-  const int length = c >= 0xC0 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+  const int length = c >= 0xC0 && c <= 0xDF   ? 2
+                     : c >= 0xE0 && c <= 0xEF ? 3
+                     : c >= 0xF0 && c <= 0xF4 ? 4
+                                              : 1;
   if (length == 1) {
     code = c;
     p += 1;
@@ -115,8 +120,12 @@ LICE_CachedFont::~LICE_CachedFont() {
   }
 }
 
-int LICE_CachedFont::LiveFonts() { return liveFonts; }
-bool LICE_CachedFont::ScratchBitmapsExist() { return glyphScratch || textScratch; }
+int LICE_CachedFont::LiveFonts() {
+  return liveFonts;
+}
+bool LICE_CachedFont::ScratchBitmapsExist() {
+  return glyphScratch || textScratch;
+}
 
 void LICE_CachedFont::AdoptFont(LICE_FontHandle font, int flags) {
   if ((fontFlags_ & LICE_FONT_FLAG_OWNS_HFONT) && font_ && font_ != font)
@@ -140,7 +149,9 @@ LICE_PixelWord LICE_CachedFont::SetBackground(LICE_PixelWord colour) {
 LICE_PixelWord LICE_CachedFont::SetEffectTint(LICE_PixelWord colour) {
   return std::exchange(effectTint_, colour);
 }
-int LICE_CachedFont::SetBackgroundMode(int mode) { return std::exchange(backgroundMode_, mode); }
+int LICE_CachedFont::SetBackgroundMode(int mode) {
+  return std::exchange(backgroundMode_, mode);
+}
 void LICE_CachedFont::SetBlend(ComposeMode mode, float weight) {
   blendMode_ = mode;
   blendWeight_ = weight;
@@ -182,8 +193,7 @@ void LICE_CachedFont::RenderIntoCache(int code) {
   const int margin = lineHeight_ < 16 ? 2 : lineHeight_ / 16 + 2;
 
   int w = 0, h = 0;
-  if (scratch->PixelData())
-    lice_glyphs::RasteriseGlyph(font_, scratch, code, margin, &w, &h);
+  if (scratch->PixelData()) lice_glyphs::RasteriseGlyph(font_, scratch, code, margin, &w, &h);
   const int sw = scratch->Width(), sh = scratch->Height();
   int full = std::min(w + 2 * margin, sw);
   w = std::min(w, sw);
@@ -299,7 +309,8 @@ bool LICE_CachedFont::DrawGlyph(LICE_IBitmap* dest, const Glyph& g, int x, int y
     return false;
   // The clip is also held to the bitmap, whatever the caller passed.
   const int left = std::max(clip.left, 0), top = std::max(clip.top, 0);
-  const int right = std::min(clip.right, dest->Width()), bottom = std::min(clip.bottom, dest->Height());
+  const int right = std::min(clip.right, dest->Width()),
+            bottom = std::min(clip.bottom, dest->Height());
   const int cx0 = std::max(0, left - x), cy0 = std::max(0, top - y);
   const int cx1 = std::min(g.width, right - x), cy1 = std::min(g.height, bottom - y);
   if (cx1 <= cx0 || cy1 <= cy0) return false;
@@ -472,9 +483,9 @@ int LICE_CachedFont::RenderText(LICE_IBitmap* dest, const char* text, int length
                 !lice_glyphs::RunningUnderWine();
   if (lineHeight_ > 255) native = true;
   if (native && font_ && lice_glyphs::NativeDrawingAvailable()) {
-    lice_glyphs::NativeText args = {font_,       dest,        text,           length,
-                                    rect,        flags,       foreground_,    background_,
-                                    backgroundMode_, blendWeight_, &textScratch};
+    lice_glyphs::NativeText args = {
+        font_,           dest,         text,        length, rect, flags, foreground_, background_,
+        backgroundMode_, blendWeight_, &textScratch};
     return lice_glyphs::NativeRenderText(args);
   }
   return GlyphText(dest, text, length, rect, flags);

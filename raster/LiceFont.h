@@ -53,7 +53,7 @@ LICE_FontHandle LICE_CreateFont(int height, int escapement, int weight, bool ita
 void LICE_DestroyFont(LICE_FontHandle font);
 
 class LICE_IFont {
- public:
+public:
   virtual ~LICE_IFont() = default;
   virtual void AdoptFont(LICE_FontHandle font, int flags) = 0;
   virtual LICE_PixelWord SetForeground(LICE_PixelWord colour) = 0;
@@ -72,7 +72,7 @@ class LICE_IFont {
 };
 
 class LICE_CachedFont : public LICE_IFont {
- public:
+public:
   LICE_CachedFont();
   ~LICE_CachedFont() override;
   LICE_CachedFont(const LICE_CachedFont&) = delete;
@@ -112,7 +112,7 @@ class LICE_CachedFont : public LICE_IFont {
   static int LiveFonts();
   static bool ScratchBitmapsExist();
 
- private:
+private:
   Glyph* FindGlyph(int code);
   const Glyph* GlyphFor(int code);  // renders on first use
   void RenderIntoCache(int code);

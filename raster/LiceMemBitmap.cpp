@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-LICE_MemBitmap::~LICE_MemBitmap() { std::free(block_); }
+LICE_MemBitmap::~LICE_MemBitmap() {
+  std::free(block_);
+}
 
 LICE_PixelWord* LICE_MemBitmap::PixelData() {
   if (!block_) return nullptr;

@@ -6,7 +6,9 @@
 
 namespace lice_ops {
 
-inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+inline int Clamp255(int v) {
+  return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
 
 // Integer level of a weight (1.0 -> 256), truncated toward zero. Weights outside [0, 1] are held
 // to +-8 so no product below can overflow (the fill's soft light squares the level); NaN is 0.
@@ -21,7 +23,9 @@ inline int WeightLevel(double weight) {
 inline std::uint8_t MixByte(int d, int s, int keep) {
   return std::uint8_t(s + ((d - s) * keep) / 256);
 }
-inline std::uint8_t AddByte(int d, int s, int ia) { return std::uint8_t(Clamp255(d + (s * ia) / 256)); }
+inline std::uint8_t AddByte(int d, int s, int ia) {
+  return std::uint8_t(Clamp255(d + (s * ia) / 256));
+}
 inline std::uint8_t DodgeByte(int d, int s, int ia) {
   const int k = 256 - (s * ia) / 256;
   return std::uint8_t(Clamp255(k > 1 ? (d * 256) / k : d * 256));

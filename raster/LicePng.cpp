@@ -24,7 +24,9 @@ constexpr png_size_t kZerosPastTheEnd = 64 * 1024;
 // (CRCs, lengths, the image data stream) then decide, and nothing beyond the buffer is ever read.
 void ReadFromMemory(png_structp png, png_bytep out, png_size_t n) {
   auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
-  const png_size_t take = reader->left <= 0 ? 0 : png_size_t(reader->left) < n ? png_size_t(reader->left) : n;
+  const png_size_t take = reader->left <= 0              ? 0
+                          : png_size_t(reader->left) < n ? png_size_t(reader->left)
+                                                         : n;
   if (n - take > kZerosPastTheEnd - reader->zerosServed) png_error(png, "read past the end");
   reader->zerosServed += n - take;
   std::memset(out, 0, n);
@@ -44,7 +46,9 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t n) {
 
 // libpng's default handlers print to stderr; these keep the decoders silent and still end every
 // error with the long jump to the decoder's failure exit.
-void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void SilentError(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
 void SilentWarning(png_structp, png_const_charp) {}
 
 void RequestTransforms(png_structp png, png_infop info) {
@@ -196,7 +200,9 @@ LICE_IBitmap* LICE_LoadPngResource(void* module, int id, const char* name) {
 LICE_ImageLoaderEntry* LICE_ImageLoaderList = nullptr;
 
 namespace {
-const char* PngDescription() { return "PNG files (*.PNG)\0*.PNG\0\0"; }
+const char* PngDescription() {
+  return "PNG files (*.PNG)\0*.PNG\0\0";
+}
 
 // Joins the loader list during static initialisation, before any other thread runs.
 struct PngLoaderRegistration {

@@ -23,7 +23,8 @@ extern LICE_ImageLoaderEntry* LICE_ImageLoaderList;
 
 // The PNG entry's load function: with checkExtension the name must end in ".png" (any case) after
 // its last '/' or '\\'.
-LICE_IBitmap* LICE_LoadPngFileEntry(const char* fileName, bool checkExtension, LICE_IBitmap* bitmap);
+LICE_IBitmap* LICE_LoadPngFileEntry(const char* fileName, bool checkExtension,
+                                    LICE_IBitmap* bitmap);
 
 // Loads the PNG resource `id` of a module: the name's text after its last '.' must be "png" in any
 // case, the resource must be of type "PNG" and longer than 7 bytes. Null otherwise.

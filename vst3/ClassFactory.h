@@ -1,5 +1,5 @@
-// The module's class factory (IPluginFactory3), our own in place of the SDK's plug-in factory class,
-// which the SDK copy we build against does not ship.
+// The module's class factory (IPluginFactory3), our own in place of the SDK's plug-in factory
+// class, which the SDK copy we build against does not ship.
 //
 // Classes are registered with a PClassInfo2 (or a PClassInfo) and a creation function. Hosts can
 // enumerate them through PClassInfo, PClassInfo2 and PClassInfoW, and createInstance calls the
@@ -19,48 +19,46 @@ namespace brimo::vst3 {
 
 using namespace Steinberg;
 
-class ClassFactory : public FObject, public IPluginFactory3
-{
+class ClassFactory : public FObject, public IPluginFactory3 {
 public:
-	using CreateFunction = FUnknown* (*) (void* context);
+  using CreateFunction = FUnknown* (*)(void* context);
 
-	explicit ClassFactory (const PFactoryInfo& info);
-	~ClassFactory () override;
+  explicit ClassFactory(const PFactoryInfo& info);
+  ~ClassFactory() override;
 
-	bool registerClass (const PClassInfo* info, CreateFunction createFunc, void* context = nullptr);
-	bool registerClass (const PClassInfo2* info, CreateFunction createFunc, void* context = nullptr);
-	bool isClassRegistered (const FUID& cid) const;
+  bool registerClass(const PClassInfo* info, CreateFunction createFunc, void* context = nullptr);
+  bool registerClass(const PClassInfo2* info, CreateFunction createFunc, void* context = nullptr);
+  bool isClassRegistered(const FUID& cid) const;
 
-	// IPluginFactory
-	tresult PLUGIN_API getFactoryInfo (PFactoryInfo* info) SMTG_OVERRIDE;
-	int32 PLUGIN_API countClasses () SMTG_OVERRIDE;
-	tresult PLUGIN_API getClassInfo (int32 index, PClassInfo* info) SMTG_OVERRIDE;
-	tresult PLUGIN_API createInstance (FIDString cid, FIDString iid, void** obj) SMTG_OVERRIDE;
-	// IPluginFactory2
-	tresult PLUGIN_API getClassInfo2 (int32 index, PClassInfo2* info) SMTG_OVERRIDE;
-	// IPluginFactory3
-	tresult PLUGIN_API getClassInfoUnicode (int32 index, PClassInfoW* info) SMTG_OVERRIDE;
-	tresult PLUGIN_API setHostContext (FUnknown* context) SMTG_OVERRIDE;
+  // IPluginFactory
+  tresult PLUGIN_API getFactoryInfo(PFactoryInfo* info) SMTG_OVERRIDE;
+  int32 PLUGIN_API countClasses() SMTG_OVERRIDE;
+  tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) SMTG_OVERRIDE;
+  tresult PLUGIN_API createInstance(FIDString cid, FIDString iid, void** obj) SMTG_OVERRIDE;
+  // IPluginFactory2
+  tresult PLUGIN_API getClassInfo2(int32 index, PClassInfo2* info) SMTG_OVERRIDE;
+  // IPluginFactory3
+  tresult PLUGIN_API getClassInfoUnicode(int32 index, PClassInfoW* info) SMTG_OVERRIDE;
+  tresult PLUGIN_API setHostContext(FUnknown* context) SMTG_OVERRIDE;
 
-	OBJ_METHODS (ClassFactory, FObject)
-	DEFINE_INTERFACES
-		DEF_INTERFACE (IPluginFactory)
-		DEF_INTERFACE (IPluginFactory2)
-		DEF_INTERFACE (IPluginFactory3)
-	END_DEFINE_INTERFACES (FObject)
-	REFCOUNT_METHODS (FObject)
+  OBJ_METHODS(ClassFactory, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(IPluginFactory)
+  DEF_INTERFACE(IPluginFactory2)
+  DEF_INTERFACE(IPluginFactory3)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
 
 private:
-	struct ClassEntry
-	{
-		PClassInfo2 info8;
-		PClassInfoW info16;
-		CreateFunction createFunc = nullptr;
-		void* context = nullptr;
-	};
+  struct ClassEntry {
+    PClassInfo2 info8;
+    PClassInfoW info16;
+    CreateFunction createFunc = nullptr;
+    void* context = nullptr;
+  };
 
-	PFactoryInfo factoryInfo;
-	std::vector<ClassEntry> classes;
+  PFactoryInfo factoryInfo;
+  std::vector<ClassEntry> classes;
 };
 
-} // namespace brimo::vst3
+}  // namespace brimo::vst3

@@ -14,7 +14,9 @@ void Paint(LICE_IBitmap& bm, unsigned seed, int transparentPercent) {
   for (int y = 0; y < bm.Height(); ++y)
     for (int x = 0; x < bm.Width(); ++x) {
       const int r = int(rng() % 100);
-      const LICE_PixelWord alpha = r < transparentPercent ? 0 : r < transparentPercent + 10 ? (rng() & 0xFF) : 255;
+      const LICE_PixelWord alpha = r < transparentPercent        ? 0
+                                   : r < transparentPercent + 10 ? (rng() & 0xFF)
+                                                                 : 255;
       bm.PixelData()[y * bm.RowSpan() + x] = (LICE_PixelWord(rng()) & 0xFFFFFF) | alpha << 24;
     }
 }
@@ -32,8 +34,12 @@ void Blit(benchmark::State& state, int w, int h, int transparentPercent) {
   state.SetItemsProcessed(state.iterations() * w * h);
 }
 
-void BM_SourceAlphaCopy_FullRedraw790x249(benchmark::State& state) { Blit(state, 790, 249, 5); }
-void BM_SourceAlphaCopy_KnobFrame92x92(benchmark::State& state) { Blit(state, 92, 92, 40); }
+void BM_SourceAlphaCopy_FullRedraw790x249(benchmark::State& state) {
+  Blit(state, 790, 249, 5);
+}
+void BM_SourceAlphaCopy_KnobFrame92x92(benchmark::State& state) {
+  Blit(state, 92, 92, 40);
+}
 
 void BM_Fill790x249(benchmark::State& state) {
   LICE_SysBitmap surface;

@@ -41,7 +41,8 @@ FT_Library Library() {
 
 bool SameFamily(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+    if (std::tolower(static_cast<unsigned char>(*a)) !=
+        std::tolower(static_cast<unsigned char>(*b)))
       return false;
   return *a == *b;
 }
@@ -87,10 +88,10 @@ FT_Face OpenFace(const char* family, int weight, bool italic) {
     FT_Face face = nullptr;
     if (!path.empty() && FT_New_Face(library, path.c_str(), index, &face) == 0) return face;
   }
-  static const char* const kDejaVu[] = {
-      weight >= 600 ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
-                    : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-      "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"};
+  static const char* const kDejaVu[] = {weight >= 600
+                                            ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+                                            : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                        "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"};
   for (const char* path : kDejaVu) {
     FT_Face face = nullptr;
     if (FT_New_Face(library, path, 0, &face) == 0) return face;
@@ -151,8 +152,8 @@ int lice_glyphs::LineHeight(LICE_FontHandle handle, LICE_IBitmap*) {
   return static_cast<FreeTypeFont*>(handle)->lineHeight;
 }
 
-void lice_glyphs::RasteriseGlyph(LICE_FontHandle handle, LICE_IBitmap* scratch, int code, int margin,
-                                 int* width, int* height) {
+void lice_glyphs::RasteriseGlyph(LICE_FontHandle handle, LICE_IBitmap* scratch, int code,
+                                 int margin, int* width, int* height) {
   auto* font = static_cast<FreeTypeFont*>(handle);
   *width = *height = 0;
   FT_Face face = font->face;
@@ -188,6 +189,12 @@ void lice_glyphs::RasteriseGlyph(LICE_FontHandle handle, LICE_IBitmap* scratch, 
   }
 }
 
-bool lice_glyphs::NativeDrawingAvailable() { return false; }
-bool lice_glyphs::RunningUnderWine() { return false; }
-int lice_glyphs::NativeRenderText(const NativeText&) { return 0; }
+bool lice_glyphs::NativeDrawingAvailable() {
+  return false;
+}
+bool lice_glyphs::RunningUnderWine() {
+  return false;
+}
+int lice_glyphs::NativeRenderText(const NativeText&) {
+  return 0;
+}

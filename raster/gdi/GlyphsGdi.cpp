@@ -13,7 +13,9 @@ LICE_FontHandle LICE_CreateFont(int height, int escapement, int weight, bool ita
                      0, 0, 0, DWORD(quality), 0, face ? face : "");
 }
 
-void lice_glyphs::DestroyFont(LICE_FontHandle font) { DeleteObject(static_cast<HFONT>(font)); }
+void lice_glyphs::DestroyFont(LICE_FontHandle font) {
+  DeleteObject(static_cast<HFONT>(font));
+}
 
 void lice_glyphs::PrepareGlyphScratch(LICE_IBitmap* scratch) {
   HDC dc = static_cast<HDC>(scratch->DeviceContext());
@@ -53,7 +55,9 @@ void lice_glyphs::RasteriseGlyph(LICE_FontHandle font, LICE_IBitmap* scratch, in
   *height = h;
 }
 
-bool lice_glyphs::NativeDrawingAvailable() { return true; }
+bool lice_glyphs::NativeDrawingAvailable() {
+  return true;
+}
 
 bool lice_glyphs::RunningUnderWine() {
   static int answer = -1;  // open until first asked
@@ -87,8 +91,7 @@ int DrawInContext(HDC dc, const char* text, int length, RECT* rect, UINT flags) 
   if (HasUtf8Sequence(bytes, length >= 0 ? bytes + length : nullptr)) {
     wchar_t local[1024];
     std::vector<wchar_t> heap;
-    const int needed =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
     if (needed > 0) {
       wchar_t* buffer = local;
       int capacity = 1024;

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
-LICE_SysBitmap::LICE_SysBitmap() { dc_ = CreateCompatibleDC(nullptr); }
+LICE_SysBitmap::LICE_SysBitmap() {
+  dc_ = CreateCompatibleDC(nullptr);
+}
 
 LICE_SysBitmap::~LICE_SysBitmap() {
   Release();

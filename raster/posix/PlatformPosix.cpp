@@ -8,4 +8,6 @@ bool lice_platform::FindPngResource(void*, int id, const void** data, int* size)
   return lice_resources::FindInTables(id, "PNG", data, size);
 }
 
-void* lice_platform::OpenFileForReading(const char* utf8Path) { return std::fopen(utf8Path, "rb"); }
+void* lice_platform::OpenFileForReading(const char* utf8Path) {
+  return std::fopen(utf8Path, "rb");
+}

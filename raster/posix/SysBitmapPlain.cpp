@@ -7,7 +7,9 @@
 
 LICE_SysBitmap::LICE_SysBitmap() = default;
 
-LICE_SysBitmap::~LICE_SysBitmap() { Release(); }
+LICE_SysBitmap::~LICE_SysBitmap() {
+  Release();
+}
 
 void LICE_SysBitmap::Release() {
   std::free(section_);

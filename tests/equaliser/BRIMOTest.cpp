@@ -13,8 +13,7 @@
 
 namespace {
 
-TEST(BRIMO, IdentityAndConfiguration)
-{
+TEST(BRIMO, IdentityAndConfiguration) {
   BRIMO p;
   EXPECT_STREQ(p.GetEffectName(), "BRIMO");
   EXPECT_STREQ(p.GetProductName(), "");
@@ -34,10 +33,8 @@ TEST(BRIMO, IdentityAndConfiguration)
   EXPECT_EQ(p.GetLatency(), 0);
 }
 
-TEST(BRIMO, ParameterTable)
-{
-  struct Row
-  {
+TEST(BRIMO, ParameterTable) {
+  struct Row {
     const char* name;
     IParamKind kind;
     double min, max, def, step;
@@ -60,8 +57,7 @@ TEST(BRIMO, ParameterTable)
       {"Bypass Switch", KindNone, 0, 1, 0, 1, "", 0},
   };
   BRIMO p;
-  for (int i = 0; i < 13; ++i)
-  {
+  for (int i = 0; i < 13; ++i) {
     const IParamDef* d = p.GetParam(i);
     SCOPED_TRACE(i);
     EXPECT_STREQ(d->Name(), rows[i].name);
@@ -78,8 +74,7 @@ TEST(BRIMO, ParameterTable)
   }
 }
 
-TEST(BRIMO, InternalValuesFollowAnnouncements)
-{
+TEST(BRIMO, InternalValuesFollowAnnouncements) {
   BRIMO p;
   // Before the first announcement the initial values hold.
   EXPECT_EQ(p.OutputGain(), 0.0);
@@ -103,8 +98,7 @@ TEST(BRIMO, InternalValuesFollowAnnouncements)
   p.GetParam(BRIMO::kLowBoost)->SetPlain(-0.25);
   p.GetParam(BRIMO::kMidBoost)->SetPlain(0.5);
   p.GetParam(BRIMO::kMidCut)->SetPlain(0.75);
-  for (int i : {BRIMO::kLowBoost, BRIMO::kMidBoost, BRIMO::kMidCut})
-    p.OnParamChanged(i);
+  for (int i : {BRIMO::kLowBoost, BRIMO::kMidBoost, BRIMO::kMidCut}) p.OnParamChanged(i);
   EXPECT_EQ(p.LowBoostValue(), -0.25);
   EXPECT_EQ(p.MidBoostValue(), 0.5);
   EXPECT_EQ(p.MidCutValue(), 0.75);
@@ -114,8 +108,7 @@ TEST(BRIMO, InternalValuesFollowAnnouncements)
   EXPECT_EQ(p.OversampleFactor(), 16);
 
   // Announcements of the unmirrored parameters change nothing, even after their values moved.
-  for (int i : {0, 5, 6, 7, 8, 9, 10, 12})
-  {
+  for (int i : {0, 5, 6, 7, 8, 9, 10, 12}) {
     p.GetParam(i)->SetNormalized(1.0);
     p.OnParamChanged(i);
   }
@@ -130,13 +123,11 @@ TEST(BRIMO, InternalValuesFollowAnnouncements)
   EXPECT_EQ(p.OversampleFactor(), 4);
 }
 
-TEST(BRIMO, DefaultPresetHoldsTheDeclaredDefaults)
-{
+TEST(BRIMO, DefaultPresetHoldsTheDeclaredDefaults) {
   BRIMO p;
   ASSERT_EQ(p.PresetCount(), 1);
   EXPECT_STREQ(p.GetPresetName(0), "-");
-  for (int i = 0; i < 13; ++i)
-    p.GetParam(i)->SetNormalized(0.7);
+  for (int i = 0; i < 13; ++i) p.GetParam(i)->SetNormalized(0.7);
   ASSERT_TRUE(p.RestorePreset(0));
   for (int i = 0; i < 13; ++i)
     EXPECT_EQ(p.GetParam(i)->Value(), p.GetParam(i)->DefaultValue()) << i;
@@ -145,17 +136,16 @@ TEST(BRIMO, DefaultPresetHoldsTheDeclaredDefaults)
 
 // The plug-in hands the chain the sample rate, internal values and selector positions: its output
 // is the chain's output for those settings.
-TEST(BRIMO, ProcessesThroughTheChainWithCurrentSettings)
-{
+TEST(BRIMO, ProcessesThroughTheChainWithCurrentSettings) {
   BRIMO p;
   p.Initialize();
   p.SetupProcessing(96000.0, 256);
-  const std::pair<int, double> changes[] = {{BRIMO::kLowBoost, -0.3}, {BRIMO::kMidBoost, 0.6}, {BRIMO::kMidCut, 0.2},
-                                            {BRIMO::kOutput, 3.5},    {BRIMO::kHighBoost, 4},   {BRIMO::kHighCut, 2},
-                                            {BRIMO::kLowCut, 3},      {BRIMO::kLowFrequency, 2}, {BRIMO::kMidBoostFrequency, 5},
-                                            {BRIMO::kMidCutFrequency, 6}, {BRIMO::kOversampling, 1}};
-  for (auto [index, value] : changes)
-  {
+  const std::pair<int, double> changes[] = {
+      {BRIMO::kLowBoost, -0.3},     {BRIMO::kMidBoost, 0.6},   {BRIMO::kMidCut, 0.2},
+      {BRIMO::kOutput, 3.5},        {BRIMO::kHighBoost, 4},    {BRIMO::kHighCut, 2},
+      {BRIMO::kLowCut, 3},          {BRIMO::kLowFrequency, 2}, {BRIMO::kMidBoostFrequency, 5},
+      {BRIMO::kMidCutFrequency, 6}, {BRIMO::kOversampling, 1}};
+  for (auto [index, value] : changes) {
     p.GetParam(index)->SetPlain(value);
     p.OnParamChanged(index);
   }
@@ -166,9 +156,9 @@ TEST(BRIMO, ProcessesThroughTheChainWithCurrentSettings)
   EXPECT_EQ(s.lowBoost, -0.3);
 
   const int frames = 700;
-  std::vector<double> left(frames), right(frames), outL(frames), outR(frames), expL(frames), expR(frames);
-  for (int i = 0; i < frames; ++i)
-  {
+  std::vector<double> left(frames), right(frames), outL(frames), outR(frames), expL(frames),
+      expR(frames);
+  for (int i = 0; i < frames; ++i) {
     left[i] = std::sin(i * 0.05) * 0.3;
     right[i] = std::cos(i * 0.021) * 0.2;
   }
@@ -177,8 +167,7 @@ TEST(BRIMO, ProcessesThroughTheChainWithCurrentSettings)
   p.RunBlock64(in, 2, out, 2, frames);
 
   brimo::EqualiserChain chain;
-  for (int pos = 0; pos < frames; pos += 256)
-  {
+  for (int pos = 0; pos < frames; pos += 256) {
     const double* pieceIn[2] = {left.data() + pos, right.data() + pos};
     double* pieceOut[2] = {expL.data() + pos, expR.data() + pos};
     chain.ProcessBlock(pieceIn, pieceOut, std::min(256, frames - pos), 96000.0, s);
@@ -193,8 +182,7 @@ TEST(BRIMO, ProcessesThroughTheChainWithCurrentSettings)
   EXPECT_EQ(outR, right);
 }
 
-TEST(BRIMO, ResetClearsOnlyTheColourationHistories)
-{
+TEST(BRIMO, ResetClearsOnlyTheColourationHistories) {
   BRIMO p;
   p.Initialize();
   p.SetupProcessing(44100.0, 64);
@@ -208,8 +196,7 @@ TEST(BRIMO, ResetClearsOnlyTheColourationHistories)
 
   p.Reset();
   for (int k = 0; k < 10; ++k)
-    for (int ch = 0; ch < 2; ++ch)
-    {
+    for (int ch = 0; ch < 2; ++ch) {
       EXPECT_EQ(p.Chain().Colour().UpHistory(ch, k), 0.0);
       EXPECT_EQ(p.Chain().Colour().DownHistory(ch, k), 0.0);
     }

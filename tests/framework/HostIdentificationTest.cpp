@@ -6,8 +6,7 @@
 
 namespace {
 
-TEST(HostIdentification, TableOrderAndCaseFolding)
-{
+TEST(HostIdentification, TableOrderAndCaseFolding) {
   EXPECT_EQ(IdentifyHost("REAPER"), 1);
   EXPECT_EQ(IdentifyHost("reaper64"), 1);
   EXPECT_EQ(IdentifyHost("Nuendo and Cubase"), 3);  // cubase is tested first

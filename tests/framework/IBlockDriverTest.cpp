@@ -13,19 +13,21 @@ namespace {
 std::atomic<long> allocations{0};
 }
 
-void* operator new(std::size_t size)
-{
+void* operator new(std::size_t size) {
   ++allocations;
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 namespace {
 
-TEST(AudioPath, BlocksAllocateNothing)
-{
+TEST(AudioPath, BlocksAllocateNothing) {
   TestPlug plug;
   plug.SetupProcessing(48000.0, 32);
   plug.SetLatency(5);
@@ -37,8 +39,7 @@ TEST(AudioPath, BlocksAllocateNothing)
   double* out64[] = {dol.data(), dor.data()};
 
   const long before = allocations.load();
-  for (bool bypass : {false, true})
-  {
+  for (bool bypass : {false, true}) {
     plug.SetBypassed(bypass);
     plug.RunBlock32(in32, 2, out32, 2, 100);  // longer than the block: processed in pieces
     plug.RunBlock64(in64, 2, out64, 2, 100);

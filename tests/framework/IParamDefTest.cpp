@@ -9,16 +9,14 @@
 
 namespace {
 
-std::string Display(const IParamDef& p, double plain)
-{
+std::string Display(const IParamDef& p, double plain) {
   char out[IParamDisplaySize];
   std::memset(out, 'x', sizeof out);
   p.FormatValue(plain, out);
   return out;
 }
 
-TEST(ParamDef, DeclarationRaisesMaxKeepsEarlierKindAndShape)
-{
+TEST(ParamDef, DeclarationRaisesMaxKeepsEarlierKindAndShape) {
   IParamDef p;
   p.DefineDouble("Gain", 0.0, 0.0, 0.0, 1.0, "dB", "", 0.0);
   EXPECT_EQ(p.Kind(), KindDouble);
@@ -38,8 +36,7 @@ TEST(ParamDef, DeclarationRaisesMaxKeepsEarlierKindAndShape)
   shaped.DefineDouble("S", 0.0, 0.0, 1.0, 0.1, "", "", 0.0);
   EXPECT_EQ(shaped.Shape(), 3.0);
   // Shapes the conversions cannot use are refused and the previous one stays.
-  for (double bad : {0.0, -2.0, double(NAN), double(INFINITY)})
-  {
+  for (double bad : {0.0, -2.0, double(NAN), double(INFINITY)}) {
     shaped.SetShape(bad);
     shaped.DefineDouble("S", 0.0, 0.0, 1.0, 0.1, "", "", bad);
     EXPECT_EQ(shaped.Shape(), 3.0) << bad;
@@ -54,8 +51,7 @@ TEST(ParamDef, DeclarationRaisesMaxKeepsEarlierKindAndShape)
   EXPECT_EQ(named.Max(), 1.0);
 }
 
-TEST(ParamDef, PrecisionFromStep)
-{
+TEST(ParamDef, PrecisionFromStep) {
   EXPECT_EQ(IParamDef::PrecisionFromStep(1.0), 0);
   EXPECT_EQ(IParamDef::PrecisionFromStep(0.5), 1);
   EXPECT_EQ(IParamDef::PrecisionFromStep(0.25), 2);
@@ -66,8 +62,7 @@ TEST(ParamDef, PrecisionFromStep)
   EXPECT_EQ(IParamDef::PrecisionFromStep(std::nan("")), 6);
 }
 
-TEST(ParamDef, StringsAreCutToTheirFields)
-{
+TEST(ParamDef, StringsAreCutToTheirFields) {
   IParamDef p;
   const std::string longName(40, 'n');
   p.DefineDouble(longName.c_str(), 0.0, 0.0, 1.0, 0.01, nullptr, "Group");
@@ -78,13 +73,13 @@ TEST(ParamDef, StringsAreCutToTheirFields)
   EXPECT_EQ(std::strlen(p.GetDisplayText(1.0)), 31u);
 }
 
-TEST(ParamDef, NormalisedMappingWithShapeAndClamping)
-{
+TEST(ParamDef, NormalisedMappingWithShapeAndClamping) {
   IParamDef p;
   p.DefineDouble("P", 0.0, -10.0, 30.0, 0.01, "", "", 2.0);
   EXPECT_DOUBLE_EQ(p.FromNormalized(0.5), 0.25 * 40.0 - 10.0);
   EXPECT_DOUBLE_EQ(p.ToNormalized(0.0), std::sqrt(10.0 / 40.0));
-  for (double x : {0.0, 0.1, 0.37, 0.9, 1.0}) EXPECT_NEAR(p.ToNormalized(p.FromNormalized(x)), x, 1e-12);
+  for (double x : {0.0, 0.1, 0.37, 0.9, 1.0})
+    EXPECT_NEAR(p.ToNormalized(p.FromNormalized(x)), x, 1e-12);
   EXPECT_EQ(p.ToNormalized(1000.0), 1.0);
   EXPECT_EQ(p.ToNormalized(-1000.0), 0.0);
   EXPECT_EQ(p.FromNormalized(1.5), 1.5 * 1.5 * 40.0 - 10.0) << "FromNormalized does not clamp";
@@ -97,8 +92,7 @@ TEST(ParamDef, NormalisedMappingWithShapeAndClamping)
   EXPECT_EQ(p.Value(), -10.0);
 }
 
-TEST(ParamDef, SteppedKindsRoundHalfUpAfterTheShape)
-{
+TEST(ParamDef, SteppedKindsRoundHalfUpAfterTheShape) {
   IParamDef i;
   i.DefineInt("I", 0, 0, 8);
   i.SetNormalized(0.5);
@@ -133,8 +127,7 @@ TEST(ParamDef, SteppedKindsRoundHalfUpAfterTheShape)
   EXPECT_EQ(d.Value(), 0.56 * 8.0) << "KindDouble keeps the exact mapped value";
 }
 
-TEST(ParamDef, NaNAndOutOfRangeInputsNeverBecomeTheValue)
-{
+TEST(ParamDef, NaNAndOutOfRangeInputsNeverBecomeTheValue) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   IParamDef p;
   p.DefineDouble("P", 0.25, 0.0, 1.0, 0.01);
@@ -161,8 +154,7 @@ TEST(ParamDef, NaNAndOutOfRangeInputsNeverBecomeTheValue)
   EXPECT_DOUBLE_EQ(zeroStep.Value(), 1.2);
 }
 
-TEST(ParamDef, FormattingTruncatesTowardZeroAndNegates)
-{
+TEST(ParamDef, FormattingTruncatesTowardZeroAndNegates) {
   IParamDef i;
   i.DefineInt("I", 0, -5, 5);
   EXPECT_EQ(Display(i, 2.9), "2");
@@ -186,8 +178,7 @@ TEST(ParamDef, FormattingTruncatesTowardZeroAndNegates)
   EXPECT_EQ(text.size(), size_t(IParamDisplaySize - 1)) << "cut to the output buffer";
 }
 
-TEST(ParamDef, DisplayTextsReplaceTheNumber)
-{
+TEST(ParamDef, DisplayTextsReplaceTheNumber) {
   IParamDef p;
   p.DefineDouble("P", 0.0, -5.0, 5.0, 0.5, "%");
   p.SetDisplayText(3, "three");

@@ -11,8 +11,7 @@ namespace {
 
 using Calls = std::vector<PlugAdaptor::HostCall>;
 
-TEST(PlugBase, ChannelSpecificationAndLegalIO)
-{
+TEST(PlugBase, ChannelSpecificationAndLegalIO) {
   TestPlug plug(1, "1-1 2-2");
   EXPECT_EQ(plug.InputChannelCount(), 2);
   EXPECT_EQ(plug.OutputChannelCount(), 2);
@@ -46,8 +45,7 @@ TEST(PlugBase, ChannelSpecificationAndLegalIO)
   EXPECT_EQ(none.InputPointers(), nullptr);
 }
 
-TEST(PlugBase, AdaptorConnectsChannelsAndCreatesTheDelayOnlyWithInputs)
-{
+TEST(PlugBase, AdaptorConnectsChannelsAndCreatesTheDelayOnlyWithInputs) {
   TestPlug plug;
   EXPECT_TRUE(plug.IsInputConnected(0) && plug.IsInputConnected(1) && plug.IsOutputConnected(1));
   EXPECT_FALSE(plug.IsOutputConnected(2));
@@ -64,10 +62,8 @@ TEST(PlugBase, AdaptorConnectsChannelsAndCreatesTheDelayOnlyWithInputs)
 // The test adaptor runs blocks through the shipped block driver: subnormals flush to zero inside
 // ProcessBlock exactly as in the module (the VST3 adaptor's tests check the same), and the
 // processor's own state is restored afterwards.
-TEST(PlugBase, BlocksRunThroughTheSharedDriverWithSubnormalsFlushed)
-{
-  struct Probe : TestPlug
-  {
+TEST(PlugBase, BlocksRunThroughTheSharedDriverWithSubnormalsFlushed) {
+  struct Probe : TestPlug {
     void ProcessBlock(double**, double**, int32_t) override { flushed = SubnormalsFlushed(); }
     bool flushed = false;
   } plug;
@@ -79,8 +75,7 @@ TEST(PlugBase, BlocksRunThroughTheSharedDriverWithSubnormalsFlushed)
   EXPECT_FALSE(SubnormalsFlushed());
 }
 
-TEST(PlugBase, Blocks32And64BitPassThroughTheDefaultProcess)
-{
+TEST(PlugBase, Blocks32And64BitPassThroughTheDefaultProcess) {
   TestPlug plug;
   plug.SetupProcessing(48000.0, 16);
   float l[16], r[16], outL[16], outR[16];
@@ -88,8 +83,7 @@ TEST(PlugBase, Blocks32And64BitPassThroughTheDefaultProcess)
   const float* in32[] = {l, r};
   float* out32[] = {outL, outR};
   plug.RunBlock32(in32, 2, out32, 2, 16);
-  for (int t = 0; t < 16; ++t)
-  {
+  for (int t = 0; t < 16; ++t) {
     EXPECT_EQ(outL[t], l[t]);
     EXPECT_EQ(outR[t], r[t]);
   }
@@ -99,16 +93,14 @@ TEST(PlugBase, Blocks32And64BitPassThroughTheDefaultProcess)
   double* in64[] = {dl, dr};
   double* out64[] = {dOutL, dOutR};
   plug.RunBlock64(in64, 2, out64, 2, 16);
-  for (int t = 0; t < 16; ++t)
-  {
+  for (int t = 0; t < 16; ++t) {
     EXPECT_EQ(dOutL[t], dl[t]);
     EXPECT_EQ(dOutR[t], dr[t]);
   }
   EXPECT_EQ(plug.InputPointers()[0], dl) << "64-bit buffers are used in place";
 }
 
-TEST(PlugBase, UnconnectedChannelsConsumeNoBuffer)
-{
+TEST(PlugBase, UnconnectedChannelsConsumeNoBuffer) {
   TestPlug plug;
   plug.SetBlockSize(4);
   plug.SetInputConnected(0, false);
@@ -134,8 +126,7 @@ TEST(PlugBase, UnconnectedChannelsConsumeNoBuffer)
   EXPECT_FALSE(plug.IsOutputConnected(1));
 }
 
-TEST(PlugBase, PlumbingNeverPassesTheBlockSize)
-{
+TEST(PlugBase, PlumbingNeverPassesTheBlockSize) {
   TestPlug plug;
   plug.SetBlockSize(8);
   std::vector<float> in(64, 1.0f), out(64, -1.0f);
@@ -163,8 +154,7 @@ TEST(PlugBase, PlumbingNeverPassesTheBlockSize)
   SUCCEED();
 }
 
-TEST(PlugBase, SetBlockSizeZeroesOnlyOnChange)
-{
+TEST(PlugBase, SetBlockSizeZeroesOnlyOnChange) {
   TestPlug plug;
   plug.SetBlockSize(8);
   plug.SetInputConnected(0, false);  // parked: the slot is the scratch buffer
@@ -178,8 +168,7 @@ TEST(PlugBase, SetBlockSizeZeroesOnlyOnChange)
   EXPECT_EQ(plug.InputPointers()[0][31], 0.0);
 }
 
-TEST(PlugBase, DefaultProcessZeroesOutputsWithoutInput)
-{
+TEST(PlugBase, DefaultProcessZeroesOutputsWithoutInput) {
   TestPlug plug(1, "1-2");
   plug.SetBlockSize(4);
   double in[4] = {1, 2, 3, 4}, o0[4] = {}, o1[4] = {7, 7, 7, 7};
@@ -191,8 +180,7 @@ TEST(PlugBase, DefaultProcessZeroesOutputsWithoutInput)
   EXPECT_EQ(o1[3], 0.0);
 }
 
-TEST(PlugBase, BypassDelaysByTheLatency)
-{
+TEST(PlugBase, BypassDelaysByTheLatency) {
   TestPlug plug;
   plug.SetupProcessing(44100.0, 8);
   plug.SetLatency(3);
@@ -203,8 +191,7 @@ TEST(PlugBase, BypassDelaysByTheLatency)
   double* outs[] = {ol, orr};
   plug.RunBlock64(ins, 2, outs, 2, 8);
   const double expected[8] = {0, 0, 0, 1, 2, 3, 4, 5};
-  for (int t = 0; t < 8; ++t)
-  {
+  for (int t = 0; t < 8; ++t) {
     EXPECT_EQ(ol[t], expected[t]);
     EXPECT_EQ(orr[t], -expected[t]);
   }
@@ -228,8 +215,7 @@ TEST(PlugBase, BypassDelaysByTheLatency)
   EXPECT_EQ(b[3], 0.0) << "an output without an input is silent, delayed or not";
 }
 
-TEST(PlugBase, EditorChangesReachParamHostAndPluginInOrder)
-{
+TEST(PlugBase, EditorChangesReachParamHostAndPluginInOrder) {
   TestPlug plug;
   plug.GetParam(5)->DefineInt("High Boost", 0, 0, 8);
   plug.onParamChanged = [&](int32_t i) {
@@ -244,8 +230,7 @@ TEST(PlugBase, EditorChangesReachParamHostAndPluginInOrder)
   EXPECT_EQ(plug.log, std::vector<std::string>{"changed 5"});
 }
 
-TEST(PlugBase, LockIsRecursiveAndHeldAcrossParamChanges)
-{
+TEST(PlugBase, LockIsRecursiveAndHeldAcrossParamChanges) {
   TestPlug plug;
   std::atomic<bool> otherThreadGotLock{true};
   plug.onParamChanged = [&](int32_t i) {
@@ -264,8 +249,7 @@ TEST(PlugBase, LockIsRecursiveAndHeldAcrossParamChanges)
   EXPECT_EQ(plug.log.size(), 2u);
 }
 
-TEST(PlugBase, AttachGraphicsPushesEveryParameterThenPreparesTheSurface)
-{
+TEST(PlugBase, AttachGraphicsPushesEveryParameterThenPreparesTheSurface) {
   bool destroyed = false;
   {
     TestPlug plug(3);
@@ -299,8 +283,7 @@ TEST(PlugBase, AttachGraphicsPushesEveryParameterThenPreparesTheSurface)
   EXPECT_TRUE(destroyed) << "the base owns and deletes the editor";
 }
 
-TEST(PlugBase, MatchesStateComparesInSinglePrecision)
-{
+TEST(PlugBase, MatchesStateComparesInSinglePrecision) {
   TestPlug plug(2);
   plug.GetParam(0)->SetPlain(0.5);
   StateChunk image;

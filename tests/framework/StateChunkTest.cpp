@@ -8,8 +8,7 @@
 
 namespace {
 
-TEST(StateChunk, GrowthRule)
-{
+TEST(StateChunk, GrowthRule) {
   StateChunk chunk;
   ASSERT_TRUE(chunk.PutDouble(1.0));
   EXPECT_EQ(chunk.Size(), 8);
@@ -41,8 +40,7 @@ TEST(StateChunk, GrowthRule)
   EXPECT_EQ(fine.Capacity(), 150);
 }
 
-TEST(StateChunk, SizesThatCannotBeRepresentedFailAndKeepTheChunk)
-{
+TEST(StateChunk, SizesThatCannotBeRepresentedFailAndKeepTheChunk) {
   StateChunk chunk;
   chunk.PutDouble(42.0);
   EXPECT_EQ(chunk.Resize(std::numeric_limits<int32_t>::max() - 4), nullptr);
@@ -63,16 +61,14 @@ TEST(StateChunk, SizesThatCannotBeRepresentedFailAndKeepTheChunk)
   EXPECT_EQ(chunk.Size(), 0);
 }
 
-TEST(StateChunk, SectionIsLittleEndianDoublesWithoutHeader)
-{
+TEST(StateChunk, SectionIsLittleEndianDoublesWithoutHeader) {
   TestPlug plug(13);
   for (int i = 0; i < 13; ++i) plug.GetParam(i)->DefineDouble("", 0.0, -100.0, 100.0, 0.001);
   for (int i = 0; i < 13; ++i) plug.GetParam(i)->SetPlain(i * 1.25 - 7.0);
   StateChunk chunk;
   ASSERT_TRUE(plug.SerializeParams(&chunk));
   ASSERT_EQ(chunk.Size(), 104);
-  for (int i = 0; i < 13; ++i)
-  {
+  for (int i = 0; i < 13; ++i) {
     uint64_t bits = 0;
     for (int b = 7; b >= 0; --b) bits = (bits << 8) | chunk.Bytes()[8 * i + b];
     double v;
@@ -93,8 +89,7 @@ TEST(StateChunk, SectionIsLittleEndianDoublesWithoutHeader)
   EXPECT_EQ(nothing.Size(), 0);
 }
 
-TEST(StateChunk, ShortOrBadStoredValues)
-{
+TEST(StateChunk, ShortOrBadStoredValues) {
   TestPlug plug(13);
   for (int i = 0; i < 13; ++i) plug.GetParam(i)->DefineDouble("", 3.0, 1.0, 5.0, 0.01);
   StateChunk chunk;
@@ -115,8 +110,7 @@ TEST(StateChunk, ShortOrBadStoredValues)
   EXPECT_EQ(plug.GetParam(0)->Value(), 2.0) << "a stored NaN is ignored";
 }
 
-TEST(Presets, DefaultPresetAndCaptureOfEmptyPresets)
-{
+TEST(Presets, DefaultPresetAndCaptureOfEmptyPresets) {
   TestPlug plug(2, "1-1 2-2", 3);
   plug.GetParam(0)->DefineDouble("A", 0.5, 0.0, 1.0, 0.01);
   EXPECT_EQ(plug.PresetCount(), 3);
@@ -146,8 +140,7 @@ TEST(Presets, DefaultPresetAndCaptureOfEmptyPresets)
   EXPECT_EQ(plug.GetParam(0)->Value(), 0.75);
 }
 
-TEST(Presets, RestoreFailures)
-{
+TEST(Presets, RestoreFailures) {
   TestPlug plug(1, "1-1 2-2", 1);
   plug.MakeDefaultPreset("-");
   EXPECT_FALSE(plug.RestorePreset(-1));
@@ -168,8 +161,7 @@ TEST(Presets, RestoreFailures)
   EXPECT_EQ(empty.log, std::vector<std::string>{"preset restored"});
 
   // A capture that fails leaves the preset empty, for the default and for a restore alike.
-  struct FailingCapture : TestPlug
-  {
+  struct FailingCapture : TestPlug {
     FailingCapture() : TestPlug(1, "1-1 2-2", 1) {}
     bool SerializeParams(StateChunk*) override { return false; }
   } failing;

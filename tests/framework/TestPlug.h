@@ -11,17 +11,14 @@
 #include "IGraphics.h"
 #include "PlugAdaptor.h"
 
-class TestPlug : public PlugAdaptor
-{
+class TestPlug : public PlugAdaptor {
 public:
-  explicit TestPlug(int32_t paramCount = 13, const char* channelSpec = "1-1 2-2", int32_t presetCount = 1)
+  explicit TestPlug(int32_t paramCount = 13, const char* channelSpec = "1-1 2-2",
+                    int32_t presetCount = 1)
       : PlugAdaptor(paramCount, channelSpec, presetCount, "BRIMO", "", "KwillowAudioLab", 0x20000,
-                    FourCC("Brm1"), FourCC("Kwil"), false, false)
-  {
-  }
+                    FourCC("Brm1"), FourCC("Kwil"), false, false) {}
 
-  void OnParamChanged(int32_t paramIdx) override
-  {
+  void OnParamChanged(int32_t paramIdx) override {
     LockGuard guard(GetLock());  // re-entered: the framework already holds it on most paths
     log.push_back("changed " + std::to_string(paramIdx));
     if (onParamChanged) onParamChanged(paramIdx);
@@ -32,20 +29,15 @@ public:
   std::function<void(int32_t)> onParamChanged;
 };
 
-class FakeControl : public IControl
-{
+class FakeControl : public IControl {
 public:
   FakeControl(IPlugBase* plugin, int32_t paramIdx, std::vector<std::string>* log)
-      : IControl(plugin, paramIdx), log(log)
-  {
-  }
-  void SetValueFromPlugin(double value) override
-  {
+      : IControl(plugin, paramIdx), log(log) {}
+  void SetValueFromPlugin(double value) override {
     values.push_back(value);
     if (log) log->push_back("control " + std::to_string(paramIndex));
   }
-  void SetAuxValueFromPlugin(int32_t position, double value) override
-  {
+  void SetAuxValueFromPlugin(int32_t position, double value) override {
     auxValues.push_back({position, value});
   }
 
@@ -54,21 +46,16 @@ public:
   std::vector<std::string>* log;
 };
 
-class FakeGraphics : public IGraphics
-{
+class FakeGraphics : public IGraphics {
 public:
   FakeGraphics(IPlugBase* plugin, std::vector<std::string>* log, bool* destroyed = nullptr)
-      : IGraphics(plugin, 790, 249, 25), log(log), destroyed(destroyed)
-  {
-  }
-  ~FakeGraphics() override
-  {
+      : IGraphics(plugin, 790, 249, 25), log(log), destroyed(destroyed) {}
+  ~FakeGraphics() override {
     if (destroyed) *destroyed = true;
   }
   void PrepareDrawSurface() override { log->push_back("prepare surface"); }
 
-  FakeControl* Add(int32_t paramIdx)
-  {
+  FakeControl* Add(int32_t paramIdx) {
     auto* control = new FakeControl(plugin, paramIdx, log);
     AttachControl(control);
     return control;

@@ -7,7 +7,9 @@
 
 namespace {
 
-bool Aligned64(const void* p) { return (reinterpret_cast<std::uintptr_t>(p) & 63) == 0; }
+bool Aligned64(const void* p) {
+  return (reinterpret_cast<std::uintptr_t>(p) & 63) == 0;
+}
 
 TEST(MemBitmap, SizesRowSpanAndAlignment) {
   LICE_MemBitmap bm;

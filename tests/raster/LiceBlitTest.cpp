@@ -17,7 +17,7 @@ namespace {
 
 // A bitmap that stores its rows bottom-up, to check the routines honour RowsBottomUp().
 class BottomUpBitmap : public LICE_MemBitmap {
- public:
+public:
   bool RowsBottomUp() override { return true; }
 };
 
@@ -39,8 +39,12 @@ void Restore(LICE_IBitmap* bm, const std::vector<std::uint8_t>& bytes) {
   if (!bytes.empty()) std::memcpy(bm->PixelData(), bytes.data(), bytes.size());
 }
 
-int Clamp(int v) { return std::clamp(v, 0, 255); }
-int Level(float weight) { return int(double(weight) * 256.0); }
+int Clamp(int v) {
+  return std::clamp(v, 0, 255);
+}
+int Level(float weight) {
+  return int(double(weight) * 256.0);
+}
 
 // The hue adjustment, transcribed step by step.
 void RefHue(std::uint8_t* d, int sr, int sg, int sb, int L, int alpha) {
@@ -50,13 +54,25 @@ void RefHue(std::uint8_t* d, int sr, int sg, int sb, int L, int alpha) {
   const int r = d[2], g = d[1], b = d[0];
   int top, base, n, span;
   if (g > r && g > b) {
-    top = g; base = 128; n = b - r; span = g - std::min(r, b);
+    top = g;
+    base = 128;
+    n = b - r;
+    span = g - std::min(r, b);
   } else if (g > r && g <= b) {
-    top = b; base = 256; n = r - g; span = b - r;
+    top = b;
+    base = 256;
+    n = r - g;
+    span = b - r;
   } else if (g <= r && r > b) {
-    top = r; base = g < b ? 383 : 0; n = g - b; span = r - std::min(g, b);
+    top = r;
+    base = g < b ? 383 : 0;
+    n = g - b;
+    span = r - std::min(g, b);
   } else {
-    top = b; base = 256; n = r - g; span = b - g;
+    top = b;
+    base = 256;
+    n = r - g;
+    span = b - g;
   }
   int sat = (inv[top] * span) / 256;
   int hue = base + ((inv[span] + 1) * n) / 1024;
@@ -68,13 +84,35 @@ void RefHue(std::uint8_t* d, int sr, int sg, int sb, int L, int alpha) {
   int low = ((256 - sat) * val) / 256;
   auto ramp = [&](int k) { return ((k * sat + 16384) * val) / 16384; };
   int R, G, B;
-  if (hue < 64) { R = val; G = ramp(hue - 64); B = low; }
-  else if (hue < 128) { R = ramp(64 - hue); G = val; B = low; }
-  else if (hue < 192) { R = low; G = val; B = ramp(hue - 192); }
-  else if (hue < 256) { R = low; G = ramp(192 - hue); B = val; }
-  else if (hue < 320) { R = ramp(hue - 320); G = low; B = val; }
-  else { R = val; G = low; B = ramp(320 - hue); }
-  d[0] = std::uint8_t(B); d[1] = std::uint8_t(G); d[2] = std::uint8_t(R); d[3] = std::uint8_t(alpha);
+  if (hue < 64) {
+    R = val;
+    G = ramp(hue - 64);
+    B = low;
+  } else if (hue < 128) {
+    R = ramp(64 - hue);
+    G = val;
+    B = low;
+  } else if (hue < 192) {
+    R = low;
+    G = val;
+    B = ramp(hue - 192);
+  } else if (hue < 256) {
+    R = low;
+    G = ramp(192 - hue);
+    B = val;
+  } else if (hue < 320) {
+    R = ramp(hue - 320);
+    G = low;
+    B = val;
+  } else {
+    R = val;
+    G = low;
+    B = ramp(320 - hue);
+  }
+  d[0] = std::uint8_t(B);
+  d[1] = std::uint8_t(G);
+  d[2] = std::uint8_t(R);
+  d[3] = std::uint8_t(alpha);
 }
 
 int RefDodge(int d, int s, int ia) {
@@ -99,16 +137,32 @@ void RefBlitPixel(std::uint8_t* d, const std::uint8_t* s, float weight, int mode
   if (!useAlpha) {
     switch (low) {
       case 0:
-        if (weight == 1.0f) { std::memcpy(d, s, 4); return; }
-        if (weight == 0.5f) { for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(d[c] / 2 + s[c] / 2); return; }
+        if (weight == 1.0f) {
+          std::memcpy(d, s, 4);
+          return;
+        }
+        if (weight == 0.5f) {
+          for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(d[c] / 2 + s[c] / 2);
+          return;
+        }
         if (ia <= 0) return;
         for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(s[c] + ((d[c] - s[c]) * (256 - ia)) / 256);
         return;
-      case 1: for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(Clamp(d[c] + (s[c] * ia) / 256)); return;
-      case 2: for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefDodge(d[c], s[c], ia)); return;
-      case 3: for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(((ia * (s[c] - 256) + 65536) * d[c]) >> 16); return;
-      case 4: for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefSoft(d[c], s[c], ia)); return;
-      case 5: RefHue(d, s[2], s[1], s[0], ia, sa); return;
+      case 1:
+        for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(Clamp(d[c] + (s[c] * ia) / 256));
+        return;
+      case 2:
+        for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefDodge(d[c], s[c], ia));
+        return;
+      case 3:
+        for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(((ia * (s[c] - 256) + 65536) * d[c]) >> 16);
+        return;
+      case 4:
+        for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefSoft(d[c], s[c], ia));
+        return;
+      case 5:
+        RefHue(d, s[2], s[1], s[0], ia, sa);
+        return;
     }
     return;
   }
@@ -117,7 +171,13 @@ void RefBlitPixel(std::uint8_t* d, const std::uint8_t* s, float weight, int mode
     case 0:
       if (sa == 0) return;
       if (ia == 256) {
-        if (sa == 255) { d[0] = s[0]; d[1] = s[1]; d[2] = s[2]; d[3] = 255; return; }
+        if (sa == 255) {
+          d[0] = s[0];
+          d[1] = s[1];
+          d[2] = s[2];
+          d[3] = 255;
+          return;
+        }
         d[3] = std::uint8_t(std::min(d[3] + sa, 255));
         for (int c = 0; c < 3; ++c) d[c] = std::uint8_t(s[c] + ((d[c] - s[c]) * (255 - sa)) / 256);
         return;
@@ -130,7 +190,9 @@ void RefBlitPixel(std::uint8_t* d, const std::uint8_t* s, float weight, int mode
       for (int c = 0; c < 3; ++c) d[c] = std::uint8_t(Clamp(d[c] + (s[c] * w) / 256));
       d[3] = std::uint8_t(Clamp(d[3] + (sa * w) / 256));
       return;
-    case 2: for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefDodge(d[c], s[c], w)); return;
+    case 2:
+      for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefDodge(d[c], s[c], w));
+      return;
     case 3: {
       if (sa == 0) return;
       const int base = (256 - w) * 256;
@@ -138,15 +200,19 @@ void RefBlitPixel(std::uint8_t* d, const std::uint8_t* s, float weight, int mode
       d[3] = std::uint8_t(((w * sa + base) * d[3]) >> 16);
       return;
     }
-    case 4: for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefSoft(d[c], s[c], w)); return;
-    case 5: RefHue(d, s[2], s[1], s[0], w, sa); return;
+    case 4:
+      for (int c = 0; c < 4; ++c) d[c] = std::uint8_t(RefSoft(d[c], s[c], w));
+      return;
+    case 5:
+      RefHue(d, s[2], s[1], s[0], w, sa);
+      return;
   }
 }
 
 // The blit as a per-destination-pixel loop: each destination pixel looks up the source pixel
 // that the translation puts there and checks it lies inside the source rectangle and bitmap.
-void RefComposeRect(LICE_IBitmap* dest, LICE_IBitmap* src, int destX, int destY, const LICE_RECT* rect,
-                    float weight, int mode) {
+void RefComposeRect(LICE_IBitmap* dest, LICE_IBitmap* src, int destX, int destY,
+                    const LICE_RECT* rect, float weight, int mode) {
   if (weight == 0.0f || !dest->PixelData() || !src->PixelData()) return;
   const int left = rect ? rect->left : 0, top = rect ? rect->top : 0;
   const int right = rect ? rect->right : src->Width(), bottom = rect ? rect->bottom : src->Height();
@@ -160,7 +226,8 @@ void RefComposeRect(LICE_IBitmap* dest, LICE_IBitmap* src, int destX, int destY,
     }
 }
 
-void RefFill(LICE_IBitmap* bm, int x, int y, int w, int h, LICE_PixelWord colour, float weight, int mode) {
+void RefFill(LICE_IBitmap* bm, int x, int y, int w, int h, LICE_PixelWord colour, float weight,
+             int mode) {
   if (mode & ComposeUseSourceAlpha) weight *= float(colour >> 24) / 255.0f;
   if (weight == 0.0f || !bm->PixelData()) return;
   const int ia = Level(weight);
@@ -176,15 +243,18 @@ void RefFill(LICE_IBitmap* bm, int x, int y, int w, int h, LICE_PixelWord colour
         // The whole-word shortcuts, byte by byte: floor-halves and quarters.
         for (int k = 0; k < 4; ++k) {
           const int p = d[k], q = cb[k];
-          d[k] = std::uint8_t(ia == 256 ? q : ia == 128 ? q / 2 + p / 2
-                              : ia == 64 ? p / 2 + p / 4 + q / 4 : p / 4 + q / 4 + q / 2);
+          d[k] = std::uint8_t(ia == 256   ? q
+                              : ia == 128 ? q / 2 + p / 2
+                              : ia == 64  ? p / 2 + p / 4 + q / 4
+                                          : p / 4 + q / 4 + q / 2);
         }
         continue;
       }
       if (ia == 0) continue;
       switch (low) {
         case 0:
-          for (int k = 0; k < 3; ++k) d[k] = std::uint8_t(c[k] + ((d[k] - c[k]) * (256 - ia)) / 256);
+          for (int k = 0; k < 3; ++k)
+            d[k] = std::uint8_t(c[k] + ((d[k] - c[k]) * (256 - ia)) / 256);
           d[3] = std::uint8_t(ia + ((d[3] - ia) * (256 - ia)) / 256);
           break;
         case 1:
@@ -196,14 +266,17 @@ void RefFill(LICE_IBitmap* bm, int x, int y, int w, int h, LICE_PixelWord colour
           d[3] = std::uint8_t(RefDodge(d[3], ia, ia));
           break;
         case 3:
-          for (int k = 0; k < 3; ++k) d[k] = std::uint8_t((d[k] * (ia * c[k] + (256 - ia) * 256)) >> 16);
+          for (int k = 0; k < 3; ++k)
+            d[k] = std::uint8_t((d[k] * (ia * c[k] + (256 - ia) * 256)) >> 16);
           d[3] = std::uint8_t((d[3] * (ia * ia + (256 - ia) * 256)) >> 16);
           break;
         case 4:
           for (int k = 0; k < 3; ++k) d[k] = std::uint8_t(RefSoft(d[k], c[k], ia));
           d[3] = std::uint8_t(RefSoft(d[3], ia, ia));
           break;
-        case 5: RefHue(d, c[2], c[1], c[0], ia, ia & 0xFF); break;
+        case 5:
+          RefHue(d, c[2], c[1], c[0], ia, ia & 0xFF);
+          break;
       }
     }
 }
@@ -270,8 +343,8 @@ TEST(ComposeRect, MatchesReferenceOnRandomWindowsModesAndWeights) {
     LICE_ComposeRect(dest.get(), src.get(), destX, destY, useRect ? &rect : nullptr, weight, mode);
     ASSERT_EQ(Snapshot(dest.get()), expected)
         << "iteration " << iter << " mode " << std::hex << mode << std::dec << " weight " << weight
-        << " dest " << destX << "," << destY << " rect " << (useRect ? 1 : 0) << " " << rect.left << ","
-        << rect.top << "," << rect.right << "," << rect.bottom;
+        << " dest " << destX << "," << destY << " rect " << (useRect ? 1 : 0) << " " << rect.left
+        << "," << rect.top << "," << rect.right << "," << rect.bottom;
   }
 }
 
@@ -291,12 +364,15 @@ TEST(FillArea, MatchesReferenceOnRandomRectanglesModesAndWeights) {
     const auto expected = Snapshot(bm.get());
     Restore(bm.get(), before);
     LICE_FillArea(bm.get(), x, y, w, h, colour, weight, mode);
-    ASSERT_EQ(Snapshot(bm.get()), expected) << "iteration " << iter << " mode " << mode << " weight "
-                                            << weight << " at " << x << "," << y << " " << w << "x" << h;
+    ASSERT_EQ(Snapshot(bm.get()), expected)
+        << "iteration " << iter << " mode " << mode << " weight " << weight << " at " << x << ","
+        << y << " " << w << "x" << h;
   }
 }
 
-LICE_PixelWord Word(int b, int g, int r, int a) { return LICE_PixelWord(b | g << 8 | r << 16 | a << 24); }
+LICE_PixelWord Word(int b, int g, int r, int a) {
+  return LICE_PixelWord(b | g << 8 | r << 16 | a << 24);
+}
 
 struct OnePixel {
   LICE_MemBitmap dest, src;
@@ -314,11 +390,13 @@ struct OnePixel {
 
 TEST(ComposeRect, HandComputedPixels) {
   const int over = ComposeCopy | ComposeUseSourceAlpha;
-  EXPECT_EQ(OnePixel(Word(200, 100, 50, 255), Word(0, 0, 255, 128)).Blit(1.0f, over), Word(99, 49, 154, 255));
+  EXPECT_EQ(OnePixel(Word(200, 100, 50, 255), Word(0, 0, 255, 128)).Blit(1.0f, over),
+            Word(99, 49, 154, 255));
   EXPECT_EQ(OnePixel(Word(1, 2, 3, 4), Word(9, 9, 9, 0)).Blit(1.0f, over), Word(1, 2, 3, 4));
   EXPECT_EQ(OnePixel(Word(1, 2, 3, 4), Word(9, 8, 7, 255)).Blit(1.0f, over), Word(9, 8, 7, 255));
   // Opaque source at half weight: half the colour kept, alpha raised by 128.
-  EXPECT_EQ(OnePixel(Word(100, 100, 100, 50), Word(0, 0, 0, 255)).Blit(0.5f, over), Word(50, 50, 50, 178));
+  EXPECT_EQ(OnePixel(Word(100, 100, 100, 50), Word(0, 0, 0, 255)).Blit(0.5f, over),
+            Word(50, 50, 50, 178));
   EXPECT_EQ(OnePixel(0x03030303, 0x01010101).Blit(0.5f, ComposeCopy), 0x01010101u);
   EXPECT_EQ(OnePixel(0x11223344, 0x55667788).Blit(0.001f, ComposeCopy), 0x11223344u);
   // Channel copy 0xF6: source red into destination green, nothing else.
@@ -383,16 +461,19 @@ TEST(ComposeRect, HandComputedBlendModes) {
   EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 128, 77)).Blit(1.0f, ComposeHueAdjust),
             Word(50, 99, 200, 77));
   // Red 255 turns the hue by 190 to 211: (R, G, B) = (low 50, ramp(-19) 155, val 200).
-  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 255, 255)).Blit(1.0f, ComposeHueAdjust),
-            Word(200, 155, 50, 255));
+  EXPECT_EQ(
+      OnePixel(Word(50, 100, 200, 255), Word(128, 128, 255, 255)).Blit(1.0f, ComposeHueAdjust),
+      Word(200, 155, 50, 255));
   // Red 0 turns it by -192 to -171, brought back to 213: (50, ramp(-21) 151, 200).
   EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 0, 255)).Blit(1.0f, ComposeHueAdjust),
             Word(200, 151, 50, 255));
   // Full saturation and a brighter value: sat 255, val 255, hue 211: (0, ramp(-19) 179, 255).
-  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(192, 255, 255, 255)).Blit(1.0f, ComposeHueAdjust),
-            Word(255, 179, 0, 255));
+  EXPECT_EQ(
+      OnePixel(Word(50, 100, 200, 255), Word(192, 255, 255, 255)).Blit(1.0f, ComposeHueAdjust),
+      Word(255, 179, 0, 255));
   // Level 100 with red 1: (-191 x 100) ÷256 = -74 (not -75), hue 331: (200, 50, ramp(-11) 174).
-  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 1, 255)).Blit(100.0f / 256.0f, ComposeHueAdjust),
+  EXPECT_EQ(OnePixel(Word(50, 100, 200, 255), Word(128, 128, 1, 255))
+                .Blit(100.0f / 256.0f, ComposeHueAdjust),
             Word(174, 50, 200, 255));
   // With source alpha 127 at ia 128 the level is (128 x 128) ÷256 = 64: hue 21 + 47 = 68, in the
   // second sector: (ramp(-4) 190, 200, 50), alpha 127.
@@ -411,11 +492,14 @@ TEST(FillArea, HandComputedBlendModes) {
   };
   // Copy at ia 76: colour channels mix toward the colour, alpha toward 76 itself; both ÷256 of a
   // negative product truncate toward zero (255 - 179 = 76, 76 - 46 = 30).
-  EXPECT_EQ(fill(Word(0, 200, 100, 10), Word(255, 0, 100, 0), 0.3f, ComposeCopy), Word(76, 140, 100, 30));
+  EXPECT_EQ(fill(Word(0, 200, 100, 10), Word(255, 0, 100, 0), 0.3f, ComposeCopy),
+            Word(76, 140, 100, 30));
   // Add at ia 128: alpha gains (128 x 128) ÷256 = 64.
-  EXPECT_EQ(fill(Word(250, 0, 100, 100), Word(10, 20, 30, 0), 0.5f, ComposeAdd), Word(255, 10, 115, 164));
+  EXPECT_EQ(fill(Word(250, 0, 100, 100), Word(10, 20, 30, 0), 0.5f, ComposeAdd),
+            Word(255, 10, 115, 164));
   // The colour's alpha scales the weight: 1.0 x 128 / 255 gives ia 128, the halving shortcut.
-  EXPECT_EQ(fill(Word(100, 50, 0, 200), Word(0, 100, 255, 128), 1.0f, ComposeCopy | ComposeUseSourceAlpha),
+  EXPECT_EQ(fill(Word(100, 50, 0, 200), Word(0, 100, 255, 128), 1.0f,
+                 ComposeCopy | ComposeUseSourceAlpha),
             Word(50, 75, 127, 164));
   // Hue adjustment with a neutral colour at ia 256: the colour comes back as by the blit, and the
   // alpha byte is the low 8 bits of 256.

@@ -17,7 +17,9 @@
 
 // fontconfig keeps its configuration in allocations it never frees; the leak checker of the
 // sanitizer build is told so instead of failing every font test.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
 
 namespace {
 
@@ -53,7 +55,8 @@ struct Canvas {
   std::vector<LICE_PixelWord> Pixels() {
     std::vector<LICE_PixelWord> out;
     for (int y = 0; y < bm.Height(); ++y)
-      out.insert(out.end(), bm.PixelData() + y * bm.RowSpan(), bm.PixelData() + y * bm.RowSpan() + bm.Width());
+      out.insert(out.end(), bm.PixelData() + y * bm.RowSpan(),
+                 bm.PixelData() + y * bm.RowSpan() + bm.Width());
     return out;
   }
   LICE_PixelWord At(int x, int y) { return bm.PixelData()[y * bm.RowSpan() + x]; }
@@ -95,7 +98,8 @@ TEST(CachedFont, MeasuresStablyAndAsTheSumOfAdvances) {
   EXPECT_EQ(hello.right, maxRight);
   // A measured rectangle keeps its origin.
   LICE_RECT moved = {10, 20, 0, 0};
-  EXPECT_EQ(font->RenderText(nullptr, "Hello", 5, &moved, LICE_DT_CALCRECT | kGlyphsOnly), font->LineHeight());
+  EXPECT_EQ(font->RenderText(nullptr, "Hello", 5, &moved, LICE_DT_CALCRECT | kGlyphsOnly),
+            font->LineHeight());
   EXPECT_EQ(moved.right, 10 + hello.right);
   EXPECT_EQ(moved.bottom, 20 + hello.bottom);
   // A length stops early.
@@ -108,7 +112,11 @@ TEST(CachedFont, DecodesUtf8LineFeedsAndCarriageReturns) {
   auto font = MakeFont(16);
   ASSERT_NE(font, nullptr);
   // Four-byte sequences are drawn as a space; a carriage return is skipped.
-  EXPECT_EQ(Measure(*font, "a\xF0\x9F\x98\x80" "b").right, Measure(*font, "a b").right);
+  EXPECT_EQ(Measure(*font,
+                    "a\xF0\x9F\x98\x80"
+                    "b")
+                .right,
+            Measure(*font, "a b").right);
   EXPECT_EQ(Measure(*font, "a\rb").right, Measure(*font, "ab").right);
   // Two-byte sequences select the character: e-acute is cached under its code point.
   Measure(*font, "caf\xC3\xA9");
@@ -137,12 +145,22 @@ TEST(CachedFont, MalformedUtf8GivesOneReplacementPerSequence) {
     std::string text;
     std::string drawnAs;
   } cases[] = {
-      {"a\xC3\xC0" "b", "a" + R + R + "b"},  // 0xC0 is no continuation byte
-      {"a\xC0\x80" "b", "a" + R + "b"},      // overlong two-byte NUL
-      {"a\xE0\x80\xAF" "b", "a" + R + "b"},  // overlong three-byte slash
-      {"a\xE2\x82" "b", "a" + R + "b"},      // cut short by an ASCII byte
-      {"a\xF4\x90\x80\x80" "b", "a" + R + "b"},  // beyond U+10FFFF
-      {"a\xE2\x82", "a" + R},                // cut short by the terminator
+      {"a\xC3\xC0"
+       "b",
+       "a" + R + R + "b"},  // 0xC0 is no continuation byte
+      {"a\xC0\x80"
+       "b",
+       "a" + R + "b"},  // overlong two-byte NUL
+      {"a\xE0\x80\xAF"
+       "b",
+       "a" + R + "b"},  // overlong three-byte slash
+      {"a\xE2\x82"
+       "b",
+       "a" + R + "b"},  // cut short by an ASCII byte
+      {"a\xF4\x90\x80\x80"
+       "b",
+       "a" + R + "b"},         // beyond U+10FFFF
+      {"a\xE2\x82", "a" + R},  // cut short by the terminator
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -168,7 +186,8 @@ TEST(CachedFont, AlignmentPlacesTextByItsMeasuredBox) {
       {LICE_DT_RIGHT, 90 - m.right, 10},
       {LICE_DT_CENTER, 10 + (90 - m.right - 10) / 2, 10},
       {LICE_DT_BOTTOM, 10, 50 - m.bottom},
-      {LICE_DT_CENTER | LICE_DT_VCENTER, 10 + (90 - m.right - 10) / 2, 10 + (50 - m.bottom - 10) / 2},
+      {LICE_DT_CENTER | LICE_DT_VCENTER, 10 + (90 - m.right - 10) / 2,
+       10 + (50 - m.bottom - 10) / 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
@@ -356,7 +375,8 @@ TEST(CachedFontGdi, TallFontsDrawNatively) {
   EXPECT_GT(font->RenderText(&surface, "W", -1, &box, LICE_DT_USEFGALPHA), 255);
   int lit = 0;
   for (int y = 0; y < 340; ++y)
-    for (int x = 0; x < 400; ++x) lit += (surface.PixelData()[y * surface.RowSpan() + x] & 0xFF) > 128;
+    for (int x = 0; x < 400; ++x)
+      lit += (surface.PixelData()[y * surface.RowSpan() + x] & 0xFF) > 128;
   EXPECT_GT(lit, 1000);
 
   Canvas plain(400, 340, 0xFF000000);

@@ -38,8 +38,10 @@ bool Write(const std::string& path, int w, int h, int depth, int type, bool inte
     png_set_tRNS(png, info, nullptr, 0, &key);
   }
   png_write_info(png, info);
-  const int channels = type == PNG_COLOR_TYPE_RGBA ? 4 : type == PNG_COLOR_TYPE_RGB ? 3
-                       : type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+  const int channels = type == PNG_COLOR_TYPE_RGBA         ? 4
+                       : type == PNG_COLOR_TYPE_RGB        ? 3
+                       : type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                           : 1;
   const std::size_t rowBytes = (std::size_t(w) * channels * depth + 7) / 8;
   for (int y = 0; y < h; ++y) {
     for (std::size_t i = 0; i < rowBytes; ++i) pixels[y * rowBytes + i] = png_byte(i * 37 + y * 11);

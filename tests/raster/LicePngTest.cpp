@@ -42,8 +42,8 @@ std::vector<unsigned char> Encode(const Image& im) {
   }
   png_set_write_fn(png, &out, Append, NoFlush);
   png_set_IHDR(png, info, png_uint_32(im.width), png_uint_32(im.height), im.depth, im.colourType,
-               im.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+               im.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!im.palette.empty()) png_set_PLTE(png, info, im.palette.data(), int(im.palette.size()));
   if (!im.paletteAlpha.empty())
     png_set_tRNS(png, info, im.paletteAlpha.data(), int(im.paletteAlpha.size()), nullptr);
@@ -67,7 +67,8 @@ LICE_PixelWord PixelAt(LICE_IBitmap* bm, int x, int y) {
 }
 
 LICE_PixelWord Argb(int a, int r, int g, int b) {
-  return LICE_PixelWord(a) << 24 | LICE_PixelWord(r) << 16 | LICE_PixelWord(g) << 8 | LICE_PixelWord(b);
+  return LICE_PixelWord(a) << 24 | LICE_PixelWord(r) << 16 | LICE_PixelWord(g) << 8 |
+         LICE_PixelWord(b);
 }
 
 // Decodes and compares every pixel with expected(x, y).
@@ -136,7 +137,8 @@ TEST(DecodePng, RgbGetsOpaqueAlpha) {
 TEST(DecodePng, PaletteWithAndWithoutTransparency) {
   Image im;
   im.width = 5, im.height = 3, im.colourType = PNG_COLOR_TYPE_PALETTE;
-  for (int i = 0; i < 4; ++i) im.palette.push_back({png_byte(10 * i), png_byte(20 * i + 1), png_byte(250 - i)});
+  for (int i = 0; i < 4; ++i)
+    im.palette.push_back({png_byte(10 * i), png_byte(20 * i + 1), png_byte(250 - i)});
   im.rows.assign(3, std::vector<png_byte>(5));
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 5; ++x) im.rows[y][x] = png_byte((x + y) % 4);
@@ -193,7 +195,8 @@ TEST(DecodePng, GreyAlphaAndGreyTransparencyKey) {
   keyed.width = 3, keyed.height = 1, keyed.colourType = PNG_COLOR_TYPE_GRAY;
   keyed.rows = {{40, 99, 40}};
   keyed.greyKey = true, keyed.keyValue = 40;
-  ExpectDecodes(keyed, [&](int x, int) { return x == 1 ? Argb(255, 99, 99, 99) : Argb(0, 40, 40, 40); });
+  ExpectDecodes(keyed,
+                [&](int x, int) { return x == 1 ? Argb(255, 99, 99, 99) : Argb(0, 40, 40, 40); });
 }
 
 TEST(DecodePng, RejectsShortForeignAndAbsentInput) {
@@ -228,7 +231,8 @@ TEST(DecodePng, TruncatedAndCorruptBuffersNeverReadPastTheEnd) {
   int failures = 0;
   for (int iter = 0; iter < 400; ++iter) {
     auto broken = bytes;
-    for (int k = 0; k < 1 + int(rng() % 4); ++k) broken[8 + rng() % (broken.size() - 8)] ^= png_byte(1 + rng() % 255);
+    for (int k = 0; k < 1 + int(rng() % 4); ++k)
+      broken[8 + rng() % (broken.size() - 8)] ^= png_byte(1 + rng() % 255);
     std::unique_ptr<unsigned char[]> copy(new unsigned char[broken.size()]);
     std::memcpy(copy.get(), broken.data(), broken.size());
     std::unique_ptr<LICE_IBitmap> bm(LICE_DecodePngBuffer(copy.get(), int(broken.size())));
@@ -283,7 +287,7 @@ std::string TempPath(const char* name) {
 }
 
 class BottomUpBitmap : public LICE_MemBitmap {
- public:
+public:
   bool RowsBottomUp() override { return true; }
 };
 
@@ -326,7 +330,8 @@ TEST(DecodePngFile, DecodesIntoNewOrGivenBitmaps) {
 TEST(ImageLoaderEntry, PngEntryChecksTheLastPathComponentsExtension) {
   ASSERT_NE(LICE_ImageLoaderList, nullptr);
   EXPECT_EQ(LICE_ImageLoaderList->next, nullptr);
-  EXPECT_EQ(std::memcmp(LICE_ImageLoaderList->description(), "PNG files (*.PNG)\0*.PNG\0\0", 26), 0);
+  EXPECT_EQ(std::memcmp(LICE_ImageLoaderList->description(), "PNG files (*.PNG)\0*.PNG\0\0", 26),
+            0);
   // Rejected by the name alone (the files do not exist either way).
   EXPECT_EQ(LICE_LoadPngFileEntry("image.bmp", true, nullptr), nullptr);
   EXPECT_EQ(LICE_LoadPngFileEntry("dir.png/file", true, nullptr), nullptr);

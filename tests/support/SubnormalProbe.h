@@ -3,8 +3,7 @@
 // denormals-are-zero.
 #pragma once
 
-inline bool SubnormalsFlushed()
-{
+inline bool SubnormalsFlushed() {
   volatile double smallest = 4.9406564584124654e-324;
   return smallest * 1.0 == 0.0;
 }

@@ -9,8 +9,7 @@ TestAdaptor::TestAdaptor(int32_t paramCount, const char* channelSpec, int32_t pr
                          int32_t versionCode, uint32_t uniqueCode, uint32_t makerCode,
                          bool instrumentMode, bool receivesMidi)
     : IPlugBase(paramCount, channelSpec, presetCount, effectName, productName, makerName,
-                versionCode, uniqueCode, makerCode, 1, instrumentMode, receivesMidi)
-{
+                versionCode, uniqueCode, makerCode, 1, instrumentMode, receivesMidi) {
   for (int32_t i = 0; i < InputChannelCount(); ++i) SetInputConnected(i, true);
   for (int32_t i = 0; i < OutputChannelCount(); ++i) SetOutputConnected(i, true);
   if (InputChannelCount() > 0) CreateLatencyDelay();
@@ -18,52 +17,42 @@ TestAdaptor::TestAdaptor(int32_t paramCount, const char* channelSpec, int32_t pr
   OutputBusNames().push_back("Output");
 }
 
-void TestAdaptor::BeginParamGesture(int32_t paramIdx)
-{
+void TestAdaptor::BeginParamGesture(int32_t paramIdx) {
   hostCalls.push_back({HostCall::BeginGesture, paramIdx, 0.0});
 }
 
-void TestAdaptor::SendParamToHost(int32_t paramIdx, double normalized)
-{
+void TestAdaptor::SendParamToHost(int32_t paramIdx, double normalized) {
   hostCalls.push_back({HostCall::SendParam, paramIdx, normalized});
 }
 
-void TestAdaptor::EndParamGesture(int32_t paramIdx)
-{
+void TestAdaptor::EndParamGesture(int32_t paramIdx) {
   hostCalls.push_back({HostCall::EndGesture, paramIdx, 0.0});
 }
 
-void TestAdaptor::SendProgramChangeToHost()
-{
+void TestAdaptor::SendProgramChangeToHost() {
   hostCalls.push_back({HostCall::ProgramChange, -1, 0.0});
 }
 
-void TestAdaptor::HostTimeSignature(int32_t* numerator, int32_t* denominator)
-{
+void TestAdaptor::HostTimeSignature(int32_t* numerator, int32_t* denominator) {
   if (numerator) *numerator = timeInfo.numerator;
   if (denominator) *denominator = timeInfo.denominator;
 }
 
-void TestAdaptor::HostTransport(ITimeInfo* info)
-{
+void TestAdaptor::HostTransport(ITimeInfo* info) {
   if (info) *info = timeInfo;
 }
 
-void TestAdaptor::ResizeEditor(int32_t width, int32_t height)
-{
+void TestAdaptor::ResizeEditor(int32_t width, int32_t height) {
   hostCalls.push_back({HostCall::ResizeEditor, width, double(height)});
 }
 
-bool TestAdaptor::SendMidiMessage(IMidiMessage* message)
-{
+bool TestAdaptor::SendMidiMessage(IMidiMessage* message) {
   if (message) sentMidi.push_back(*message);
   return false;
 }
 
-void TestAdaptor::Initialize(const char* hostName)
-{
-  if (hostName)
-  {
+void TestAdaptor::Initialize(const char* hostName) {
+  if (hostName) {
     SetHostCode(IdentifyHost(hostName));
     SetHostVersion(0);
   }
@@ -72,25 +61,22 @@ void TestAdaptor::Initialize(const char* hostName)
   RestorePreset(0);
 }
 
-void TestAdaptor::SetupProcessing(double sampleRate, int32_t maxFrames)
-{
+void TestAdaptor::SetupProcessing(double sampleRate, int32_t maxFrames) {
   LockGuard guard(GetLock());
   SetSampleRate(sampleRate);
   SetBlockSize(maxFrames);
   Reset();
 }
 
-void TestAdaptor::Run(IBlockBus in, IBlockBus out, bool is64, int32_t frames)
-{
+void TestAdaptor::Run(IBlockBus in, IBlockBus out, bool is64, int32_t frames) {
   if (GetBlockSize() == 0) SetBlockSize(frames);
   // A null buffer array means the host sent no such bus.
-  driver.Process(&in, in.buffers32 || in.buffers64 ? 1 : 0, &out, out.buffers32 || out.buffers64 ? 1 : 0,
-                 is64, frames);
+  driver.Process(&in, in.buffers32 || in.buffers64 ? 1 : 0, &out,
+                 out.buffers32 || out.buffers64 ? 1 : 0, is64, frames);
 }
 
 void TestAdaptor::RunBlock32(const float* const* inputs, int32_t nIn, float* const* outputs,
-                             int32_t nOut, int32_t frames)
-{
+                             int32_t nOut, int32_t frames) {
   IBlockBus in, out;
   in.channels = inputs ? nIn : 0;
   in.buffers32 = const_cast<float* const*>(inputs);  // read only
@@ -100,8 +86,7 @@ void TestAdaptor::RunBlock32(const float* const* inputs, int32_t nIn, float* con
 }
 
 void TestAdaptor::RunBlock64(double* const* inputs, int32_t nIn, double* const* outputs,
-                             int32_t nOut, int32_t frames)
-{
+                             int32_t nOut, int32_t frames) {
   IBlockBus in, out;
   in.channels = inputs ? nIn : 0;
   in.buffers64 = inputs;

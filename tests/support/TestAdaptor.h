@@ -10,26 +10,18 @@
 #include "IBlockDriver.h"
 #include "IPlugBase.h"
 
-class TestAdaptor : public IPlugBase
-{
+class TestAdaptor : public IPlugBase {
 public:
   // What the plug-in told the host, in order.
-  struct HostCall
-  {
-    enum Kind
-    {
-      BeginGesture,
-      SendParam,
-      EndGesture,
-      ProgramChange,
-      ResizeEditor
-    };
+  struct HostCall {
+    enum Kind { BeginGesture, SendParam, EndGesture, ProgramChange, ResizeEditor };
     Kind kind;
     int32_t paramIdx;  // width for ResizeEditor
     double value;      // normalised value for SendParam, height for ResizeEditor
   };
 
-  // Passes apiCode 1, marks every channel connected and creates the latency delay when there are inputs.
+  // Passes apiCode 1, marks every channel connected and creates the latency delay when there are
+  // inputs.
   TestAdaptor(int32_t paramCount, const char* channelSpec, int32_t presetCount,
               const char* effectName, const char* productName, const char* makerName,
               int32_t versionCode, uint32_t uniqueCode, uint32_t makerCode, bool instrumentMode,

@@ -10,19 +10,19 @@ namespace brimo::render::test {
 
 class TestDir {
 public:
-    TestDir();
-    ~TestDir();
-    TestDir(const TestDir&) = delete;
-    TestDir& operator=(const TestDir&) = delete;
+  TestDir();
+  ~TestDir();
+  TestDir(const TestDir&) = delete;
+  TestDir& operator=(const TestDir&) = delete;
 
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-    // Every entry below the folder: relative path -> contents (folders "<dir>", links "-> target").
-    std::map<std::string, std::string> Snapshot() const;
+  // Every entry below the folder: relative path -> contents (folders "<dir>", links "-> target").
+  std::map<std::string, std::string> Snapshot() const;
 
 private:
-    std::string path_;
+  std::string path_;
 };
 
 void WriteBytes(const std::string& path, const std::string& bytes);
@@ -32,6 +32,7 @@ std::string ReadBytes(const std::string& path);
 void WriteSound(const std::string& path, const std::vector<std::vector<double>>& channels, int rate,
                 int format);
 // Reads a file back; the format word and rate go to the optional outputs.
-std::vector<std::vector<double>> ReadSound(const std::string& path, int* rate = nullptr, int* format = nullptr);
+std::vector<std::vector<double>> ReadSound(const std::string& path, int* rate = nullptr,
+                                           int* format = nullptr);
 
 }  // namespace brimo::render::test

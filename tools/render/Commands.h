@@ -30,8 +30,9 @@ struct ResolvedSetting;
 // Measures one curve on a fresh (not yet started) instance with the given settings: the
 // magnitude response in dB at the given frequencies, from the response to one impulse of the
 // given peak level, divided by that level.
-bool MeasureResponse(Session& session, double sampleRate, const std::vector<ResolvedSetting>& settings,
-                     const std::vector<double>& frequencies, std::vector<double>& db, std::string& error,
-                     double impulseLevel = kImpulseLevel);
+bool MeasureResponse(Session& session, double sampleRate,
+                     const std::vector<ResolvedSetting>& settings,
+                     const std::vector<double>& frequencies, std::vector<double>& db,
+                     std::string& error, double impulseLevel = kImpulseLevel);
 
 }  // namespace brimo::render

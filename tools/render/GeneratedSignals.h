@@ -8,7 +8,8 @@ namespace brimo::render {
 
 // Exponential sine sweep from f0 to f1 Hz over the given number of frames, with 10 ms raised-cosine
 // fades at both ends so it starts and stops without a click.
-std::vector<double> SineSweep(double sampleRate, int64_t frames, double f0, double f1, double amplitude);
+std::vector<double> SineSweep(double sampleRate, int64_t frames, double f0, double f1,
+                              double amplitude);
 
 // Pink noise (Paul Kellet's filter over a fixed-seed generator): reproducible from run to run,
 // peak-limited to amplitude, with the same fades as the sweep.

@@ -11,34 +11,34 @@ enum class Mode { Render, ListParams, Response, Demo, Help, Version };
 
 // One parameter setting as typed: a host-visible name (or "#id") and the value text.
 struct Assignment {
-    std::string name;
-    std::string value;
+  std::string name;
+  std::string value;
 };
 
 // One curve of a response chart: its label and the settings that apply to it
 // (the common settings first, then its own, so later ones win).
 struct Curve {
-    std::string label;
-    std::vector<Assignment> sets;
+  std::string label;
+  std::vector<Assignment> sets;
 };
 
 struct Options {
-    Mode mode = Mode::Help;
-    std::string input;           // render: IN
-    std::string output;          // render: OUT; response: output base name; demo: folder
-    std::string plugin;          // --plugin PATH, empty = default search
-    std::vector<Curve> curves;   // at least one; render and list-params use curves[0]
-    std::string format;          // --format (container), empty = by OUT's extension or as the input
-    std::string encoding;        // --encoding (sample format), empty = chosen to suit the container
-    double sampleRate = 44100.0; // --rate for response measurement
-    int blockSize = 512;         // --block
-    bool quiet = false;          // --quiet: no progress bar
+  Mode mode = Mode::Help;
+  std::string input;            // render: IN
+  std::string output;           // render: OUT; response: output base name; demo: folder
+  std::string plugin;           // --plugin PATH, empty = default search
+  std::vector<Curve> curves;    // at least one; render and list-params use curves[0]
+  std::string format;           // --format (container), empty = by OUT's extension or as the input
+  std::string encoding;         // --encoding (sample format), empty = chosen to suit the container
+  double sampleRate = 44100.0;  // --rate for response measurement
+  int blockSize = 512;          // --block
+  bool quiet = false;           // --quiet: no progress bar
 };
 
 struct ParseResult {
-    bool ok = false;
-    Options options;
-    std::string error;  // set when !ok
+  bool ok = false;
+  Options options;
+  std::string error;  // set when !ok
 };
 
 // Parses argv[1..]. Assignments given before any --curve apply to every curve.

@@ -17,8 +17,8 @@ std::vector<double> MagnitudeDb(const std::vector<double>& h, double sampleRate,
                                 const std::vector<double>& frequencies);
 
 struct ResponseCurve {
-    std::string label;
-    std::vector<double> db;  // one value per frequency
+  std::string label;
+  std::vector<double> db;  // one value per frequency
 };
 
 // "frequency_hz,<label>,<label>..." then one row per frequency. Labels are quoted as CSV needs.
@@ -32,9 +32,9 @@ std::string ResponseSvg(const std::vector<double>& frequencies,
 
 // The dB axis range chosen for a set of curves: whole multiples of the grid step, at least 12 dB.
 struct DbAxis {
-    double lo;
-    double hi;
-    double step;
+  double lo;
+  double hi;
+  double step;
 };
 DbAxis ChooseDbAxis(const std::vector<ResponseCurve>& curves);
 

@@ -19,58 +19,58 @@ bool FindBundle(const std::string& explicitPath, std::string& bundle, std::strin
 
 // A parameter as a host lists it, with its plain range and current display text.
 struct ParameterRow {
-    host::ParamInfo info;
-    std::string name;  // the title, or "#id" for an unnamed parameter
-    double min = 0;
-    double max = 1;
-    double defaultPlain = 0;
-    double normalized = 0;
-    std::string defaultText;
-    std::string currentText;
+  host::ParamInfo info;
+  std::string name;  // the title, or "#id" for an unnamed parameter
+  double min = 0;
+  double max = 1;
+  double defaultPlain = 0;
+  double normalized = 0;
+  std::string defaultText;
+  std::string currentText;
 };
 
 // A setting resolved against the plug-in's parameter list.
 struct ResolvedSetting {
-    host::ParamID id = 0;
-    std::string name;
-    double normalized = 0;
+  host::ParamID id = 0;
+  std::string name;
+  double normalized = 0;
 };
 
 class Session {
 public:
-    // Loads the bundle and creates one instance. The module is shared between sessions.
-    static std::unique_ptr<Session> Open(const std::string& bundle, std::string& error);
-    static std::unique_ptr<Session> Open(std::shared_ptr<host::Module> module, std::string& error);
-    ~Session();
+  // Loads the bundle and creates one instance. The module is shared between sessions.
+  static std::unique_ptr<Session> Open(const std::string& bundle, std::string& error);
+  static std::unique_ptr<Session> Open(std::shared_ptr<host::Module> module, std::string& error);
+  ~Session();
 
-    const std::shared_ptr<host::Module>& Module() const { return module_; }
+  const std::shared_ptr<host::Module>& Module() const { return module_; }
 
-    // Checks every assignment (known name, a number inside the range, a whole step for stepped
-    // parameters; list parameters also accept their entries' texts). Nothing is applied.
-    bool Resolve(const std::vector<Assignment>& sets, std::vector<ResolvedSetting>& resolved,
-                 std::string& error) const;
+  // Checks every assignment (known name, a number inside the range, a whole step for stepped
+  // parameters; list parameters also accept their entries' texts). Nothing is applied.
+  bool Resolve(const std::vector<Assignment>& sets, std::vector<ResolvedSetting>& resolved,
+               std::string& error) const;
 
-    // Sets up processing for a channel count (1 = the plug-in's mono configuration, 2 = stereo)
-    // and sends the settings with an empty first block, so they are in force from sample 0.
-    bool Start(double sampleRate, int channels, int blockSize,
-               const std::vector<ResolvedSetting>& settings, std::string& error);
+  // Sets up processing for a channel count (1 = the plug-in's mono configuration, 2 = stereo)
+  // and sends the settings with an empty first block, so they are in force from sample 0.
+  bool Start(double sampleRate, int channels, int blockSize,
+             const std::vector<ResolvedSetting>& settings, std::string& error);
 
-    // Processes planar audio of any length in place, in blocks of the set-up's size. Successive
-    // calls continue the same stream.
-    bool Process(std::vector<std::vector<double>>& audio, std::string& error);
+  // Processes planar audio of any length in place, in blocks of the set-up's size. Successive
+  // calls continue the same stream.
+  bool Process(std::vector<std::vector<double>>& audio, std::string& error);
 
-    // The parameter list with current values (after Start, the settings are shown).
-    std::vector<ParameterRow> Parameters() const;  // as hosts list them: hidden ones left out
+  // The parameter list with current values (after Start, the settings are shown).
+  std::vector<ParameterRow> Parameters() const;  // as hosts list them: hidden ones left out
 
 private:
-    // The normalised value of a text the parameter shows (such as "16x"), if it is one.
-    std::optional<double> ShownAs(host::ParamID id, const std::string& text) const;
+  // The normalised value of a text the parameter shows (such as "16x"), if it is one.
+  std::optional<double> ShownAs(host::ParamID id, const std::string& text) const;
 
-    Session() = default;
-    std::shared_ptr<host::Module> module_;
-    std::unique_ptr<host::Plugin> plugin_;
-    int channels_ = 2;
-    int blockSize_ = 512;
+  Session() = default;
+  std::shared_ptr<host::Module> module_;
+  std::unique_ptr<host::Plugin> plugin_;
+  int channels_ = 2;
+  int blockSize_ = 512;
 };
 
 }  // namespace brimo::render
