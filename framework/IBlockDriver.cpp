@@ -23,6 +23,9 @@ IScopedFlushToZero::~IScopedFlushToZero() {
 }
 
 IBlockDriver::IBlockDriver(IPlugBase& plug) : plug(plug) {
+  for (int32_t i = 0; i < plug.InputChannelCount(); ++i) plug.SetInputConnected(i, true);
+  for (int32_t i = 0; i < plug.OutputChannelCount(); ++i) plug.SetOutputConnected(i, true);
+  plug.CreateLatencyDelay();  // nothing without inputs
   pieceIn32.resize(size_t(plug.InputChannelCount()));
   pieceIn64.resize(size_t(plug.InputChannelCount()));
   pieceOut32.resize(size_t(plug.OutputChannelCount()));

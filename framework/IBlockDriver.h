@@ -40,6 +40,8 @@ private:
 // call; it allocates nothing. Construction and SetSidechainChannels happen before processing.
 class IBlockDriver {
 public:
+  // Connects every channel of the plug-in and creates its bypass delay line, as every adaptor
+  // does at construction.
   explicit IBlockDriver(IPlugBase& plug);
 
   // Number of input channels (at most 2) that belong to a sidechain bus.

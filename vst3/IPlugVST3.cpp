@@ -69,10 +69,6 @@ IPlugVST3::IPlugVST3(int32_t paramCount, const char* channelSpec, int32_t preset
                      bool instrumentMode, bool receivesMidi)
     : IPlugBase(paramCount, channelSpec, presetCount, effectName, productName, makerName,
                 versionCode, uniqueCode, makerCode, 1, instrumentMode, receivesMidi) {
-  for (int32_t i = 0; i < InputChannelCount(); ++i) SetInputConnected(i, true);
-  for (int32_t i = 0; i < OutputChannelCount(); ++i) SetOutputConnected(i, true);
-  if (InputChannelCount() > 0) CreateLatencyDelay();
-
   InputBusNames().push_back("Main Input");
   if (instrumentMode) {
     for (int32_t j = 0; 2 * j < OutputChannelCount(); ++j)

@@ -1,5 +1,6 @@
 // The stereo chain against the plain reference, and its block-level behaviour: partitions,
 // bypass, empty blocks, non-finite input, silence and allocation.
+#include "AllocationCounter.h"
 #include "EqualiserChain.h"
 #include "ReferenceEqualiser.h"
 #include "TestSignals.h"
@@ -11,8 +12,6 @@
 #include <cstdio>
 #include <limits>
 #include <vector>
-
-long AllocationCount();  // AllocationCounter.cpp
 
 namespace brimo {
 namespace {

@@ -2,28 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "TestPlug.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  ++allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -38,14 +20,14 @@ TEST(AudioPath, BlocksAllocateNothing) {
   double* in64[] = {dl.data(), dr.data()};
   double* out64[] = {dol.data(), dor.data()};
 
-  const long before = allocations.load();
+  const long before = AllocationCount();
   for (bool bypass : {false, true}) {
     plug.SetBypassed(bypass);
     plug.RunBlock32(in32, 2, out32, 2, 100);  // longer than the block: processed in pieces
     plug.RunBlock64(in64, 2, out64, 2, 100);
     plug.RunBlock32(in32, 1, out32, 2, 7);
   }
-  const long during = allocations.load() - before;
+  const long during = AllocationCount() - before;
   EXPECT_EQ(during, 0);
 }
 

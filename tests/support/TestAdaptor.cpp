@@ -10,9 +10,6 @@ TestAdaptor::TestAdaptor(int32_t paramCount, const char* channelSpec, int32_t pr
                          bool instrumentMode, bool receivesMidi)
     : IPlugBase(paramCount, channelSpec, presetCount, effectName, productName, makerName,
                 versionCode, uniqueCode, makerCode, 1, instrumentMode, receivesMidi) {
-  for (int32_t i = 0; i < InputChannelCount(); ++i) SetInputConnected(i, true);
-  for (int32_t i = 0; i < OutputChannelCount(); ++i) SetOutputConnected(i, true);
-  if (InputChannelCount() > 0) CreateLatencyDelay();
   InputBusNames().push_back("Main Input");
   OutputBusNames().push_back("Output");
 }

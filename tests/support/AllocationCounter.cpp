@@ -1,6 +1,8 @@
 // Replaces the global allocation functions of the test program to count allocations, so that
 // tests can show that processing allocates nothing. Kept in its own file so that the compiler
 // never sees a matching new and delete pair inlined together.
+#include "AllocationCounter.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
