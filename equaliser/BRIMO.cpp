@@ -46,8 +46,7 @@ BRIMO::BRIMO()
   bypass->SetDisplayText(0, "off");
   bypass->SetDisplayText(1, "on");
 
-  // The editor is built and handed to the base (AttachGraphics) here, before the default preset
-  // is captured.
+  AttachEditor();
 
   MakeDefaultPreset("-");
 }

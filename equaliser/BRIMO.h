@@ -34,6 +34,13 @@ public:
     kNumParams
   };
 
+  // The editor: a fixed panel, redrawn at most this many times per second.
+  static constexpr int32_t kEditorWidth = 790;
+  static constexpr int32_t kEditorHeight = 249;
+  static constexpr int32_t kEditorFps = 25;
+  // Clicking the product name on the panel opens this page.
+  static constexpr const char* kProductPageUrl = "https://www.kwillowaudiolab.com/brimo";
+
   BRIMO();
 
   void Reset() override;
@@ -52,6 +59,9 @@ public:
   brimo::EqualiserSettings CurrentSettings() const;
 
 private:
+  // Builds the editor's controls and hands the editor to the base.
+  void AttachEditor();
+
   // Until the first announcement (restoring preset 0 during initialisation announces every
   // parameter) these hold their initial values, not the declared defaults.
   double lowBoostValue = 0.0;

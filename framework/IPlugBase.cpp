@@ -137,7 +137,7 @@ void IPlugBase::AttachGraphics(IGraphics* newGraphics) {
   if (!newGraphics) return;
   LockGuard guard(lock);
   for (int32_t i = 0; i < ParamCount(); ++i)
-    newGraphics->SetControlsFromPlugin(i, params[size_t(i)]->GetNormalized());
+    newGraphics->SetParameterFromPlugin(i, params[size_t(i)]->GetNormalized(), true);
   newGraphics->PrepareDrawSurface();
   // A second editor replaces the first rather than leaking it.
   if (graphics != newGraphics) delete graphics;

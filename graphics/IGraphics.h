@@ -1,109 +1,173 @@
 #pragma once
 
-// The editor model as the plug-in base sees it: an owned, ordered list of controls, each bound to
-// at most one parameter plus optional secondary bindings, and the drawing surface. The drawing,
-// dispatch and window operations extend this class; nothing here names a platform API.
+// The editor's model and renderer: the ordered list of controls, the drawing surface, the rules by
+// which parameter values travel between the plug-in and the controls, the draw cycle and the
+// dispatch of mouse and key events. A platform class adds the window (or, headless, a screen
+// bitmap) by implementing the abstract operations; nothing here names a platform API.
+//
+// Threads: everything runs on the user-interface thread except SetParameterFromPlugin, which the
+// processing call also uses (under the plug-in lock) and which only stores values and flags in the
+// controls. Changes to the control list (attaching, Resize, destruction) hold the plug-in lock, so
+// the processing thread never walks a list that is being changed.
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "IControl.h"
+#include "IGraphicsRecords.h"
 #include "IPlugBase.h"
-
-// A secondary parameter binding of a control, with its own normalised value.
-struct IAuxBinding {
-  double value = 0.0;
-  int32_t paramIndex = -1;
-};
-
-// One rectangle of the editor holding a normalised value. Controls are owned by the graphics
-// object once attached.
-//
-// SetValueFromPlugin and SetAuxValueFromPlugin may run on the host's processing thread under the
-// plug-in lock; they only store the value and mark the control for redrawing.
-class IControl {
-public:
-  virtual ~IControl() = default;
-
-  virtual void SetValueFromPlugin(double value) = 0;
-  virtual void SetAuxValueFromPlugin(int32_t position, double value) = 0;
-
-  int32_t ParamIdx() const { return paramIndex; }
-  int32_t NAuxBindings() const { return int32_t(auxBindings.size()); }
-  IAuxBinding* GetAuxBinding(int32_t position) {
-    return position >= 0 && position < NAuxBindings() ? &auxBindings[size_t(position)] : nullptr;
-  }
-  void AddAuxBinding(int32_t paramIdx) { auxBindings.push_back(IAuxBinding{0.0, paramIdx}); }
-  // Position of the first secondary binding to paramIdx, or -1.
-  int32_t AuxBindingPosition(int32_t paramIdx) const {
-    for (size_t k = 0; k < auxBindings.size(); ++k)
-      if (auxBindings[k].paramIndex == paramIdx) return int32_t(k);
-    return -1;
-  }
-
-protected:
-  IControl(IPlugBase* plugin, int32_t paramIndex) : plugin(plugin), paramIndex(paramIndex) {}
-
-  IPlugBase* plugin = nullptr;
-  int32_t paramIndex = -1;
-  std::vector<IAuxBinding> auxBindings;
-};
+#include "LiceBitmap.h"
 
 class IGraphics {
 public:
-  IGraphics(IPlugBase* plugin, int32_t width, int32_t height, int32_t framesPerSecond)
-      : plugin(plugin), width(width), height(height), framesPerSecond(framesPerSecond) {}
+  IGraphics(IPlugBase* plugin, int32_t width, int32_t height, int32_t framesPerSecond);
   IGraphics(const IGraphics&) = delete;
   IGraphics& operator=(const IGraphics&) = delete;
 
-  // Deletes the controls, last first.
-  virtual ~IGraphics() {
-    for (size_t i = controls.size(); i-- > 0;) delete controls[i];
-  }
+  // ---- Virtual operations, in their fixed order ----
+  // Copies box of the drawing surface to the screen.
+  virtual bool PresentRect(const IBox& box) = 0;
+  // Sets box's extent to that of text drawn in style, aligned as the style says. False without a
+  // font.
+  virtual bool MeasureText(ITextStyle* style, const char* text, IBox* box);
+  virtual void CancelTextEntry() = 0;
+  // Deletes every control and the surface, prepares a new surface of the new size and tells the
+  // plug-in; the caller attaches its controls again.
+  virtual void Resize(int32_t newWidth, int32_t newHeight);
+  virtual bool IsWindowOpen() { return GetWindowHandle() != nullptr; }
+  virtual const char* DrawingApiName() { return ""; }
+  virtual int32_t ShowMessageBox(const char* text, const char* caption, int32_t type) = 0;
+  // Returns the menu holding the choice, or null when dismissed.
+  virtual IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBox& box) = 0;
+  virtual void ShowTextEntry(IControl* control, const ITextStyle* style, const IBox& box,
+                             const char* text, IParamDef* param) = 0;
+  virtual void GetHostDirectory(std::string* out) = 0;
+  virtual void GetModuleDirectory(std::string* out) = 0;
+  virtual void GetDesktopPath(std::string* out) = 0;
+  virtual void GetAppDataPath(std::string* out, bool common) = 0;
+  virtual void GetSafeAppDataPath(std::string* out) = 0;
+  virtual bool PromptForFile(std::string* fileName, int32_t action, std::string* directory,
+                             const char* extensions) = 0;
+  virtual bool PromptForColor(IArgb* color, const char* prompt) = 0;
+  virtual bool OpenUrl(const char* url, const char* title, const char* confirmText,
+                       const char* errorText) = 0;
+  virtual void* ReservedQuery17() { return nullptr; }
+  virtual void* OpenWindow(void* parentWindow) = 0;
+  virtual void ReservedHook19() {}
+  virtual void ReservedHook20() {}
+  virtual void CloseWindow() = 0;
+  virtual void* GetWindowHandle() = 0;
+  virtual bool GetClipboardText(std::string* out) = 0;
+  virtual ~IGraphics();
+  virtual void HideMouseCursor() {}
+  virtual void RestoreMouseCursor() {}
+  virtual void ReservedHook27() {}
+  // A new bitmap decoded from the module's PNG resource, or null.
+  virtual LICE_IBitmap* LoadPlatformBitmap(int32_t resourceId, const char* name) = 0;
 
-  // Creates the drawing surface of width x height; called when the base attaches the graphics.
-  virtual void PrepareDrawSurface() = 0;
-
+  // ---- Building ----
   // Takes ownership of control and appends it; returns its index.
-  int32_t AttachControl(IControl* control) {
-    controls.push_back(control);
-    return int32_t(controls.size()) - 1;
-  }
-  int32_t NControls() const { return int32_t(controls.size()); }
-  IControl* GetControl(int32_t index) const {
-    return index >= 0 && index < NControls() ? controls[size_t(index)] : nullptr;
-  }
+  int32_t AttachControl(IControl* control);
+  // Loads the image and inserts an opaque bitmap control of its size, without parameter, at
+  // index 0.
+  void AttachBackground(int32_t resourceId, const char* name);
+  // The image of resourceId from the process-wide cache, decoded on first use. An image that
+  // cannot be loaded gives a handle without bitmap (0 x 0), which draws nothing.
+  IBitmapHandle LoadBitmap(int32_t resourceId, const char* name, int32_t frames);
+  // (Re)creates the drawing surface at width x height.
+  void PrepareDrawSurface();
 
-  // Pushes one normalised value into every control bound to paramIdx: SetValueFromPlugin for a
-  // control whose parameter it is, SetAuxValueFromPlugin for a control's first secondary binding to
-  // it.
-  void SetControlsFromPlugin(int32_t paramIdx, double normalized) {
-    for (IControl* control : controls) {
-      if (!control) continue;
-      if (control->ParamIdx() == paramIdx) control->SetValueFromPlugin(normalized);
-      const int32_t k = control->AuxBindingPosition(paramIdx);
-      if (k >= 0) control->SetAuxValueFromPlugin(k, normalized);
-    }
-  }
+  // ---- Drawing (user-interface thread) ----
+  // Draws what updateBox touches (or, with drawByUpdateRect off, the dirty controls), marks the
+  // controls clean and presents updateBox.
+  void Draw(const IBox& updateBox);
+  bool DrawBitmap(const IBitmapHandle& bitmap, const IBox& dest, int32_t srcX, int32_t srcY,
+                  const IBlend* blend);
+  bool DrawText(ITextStyle* style, const char* text, const IBox& box);
+  // The union of the dirty controls' boxes; false when none is dirty.
+  bool CollectDirtyRect(IBox* out);
 
-  // The same, from a plain value (converted with the parameter's ToNormalized) unless isNormalised.
-  void SetParameterFromPlugin(int32_t paramIdx, double value, bool isNormalised = false) {
-    if (!isNormalised) {
-      const IParamDef* param = plugin ? plugin->GetParam(paramIdx) : nullptr;
-      if (!param) return;
-      value = param->ToNormalized(value);
-    }
-    SetControlsFromPlugin(paramIdx, value);
-  }
+  // ---- Values ----
+  // [any] Pushes a value into every control bound to paramIdx (a plain value unless
+  // isNormalised). Allocates nothing and takes no lock.
+  void SetParameterFromPlugin(int32_t paramIdx, double value, bool isNormalised);
+  // Opens a popup (enumerations and labelled switches) or a text entry for param.
+  void PromptUserInput(IControl* control, IParamDef* param, const IBox& box);
+  // What a committed text entry does: the text as the parameter's value (a display text for
+  // enumerations and switches, a number otherwise) or, without parameter, handed to the control.
+  void CommitTextEntry(IControl* control, IParamDef* param, const char* text);
 
+  // ---- Input dispatch (user-interface thread) ----
+  void OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods);
+  void OnMouseUp(int32_t x, int32_t y, const IMouseMods& mods);
+  void OnMouseDrag(int32_t x, int32_t y, const IMouseMods& mods);
+  void OnMouseDoubleClick(int32_t x, int32_t y, const IMouseMods& mods);
+  void OnMouseWheel(int32_t x, int32_t y, const IMouseMods& mods, int32_t notches);
+  bool OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods);
+  void OnMouseOut();
+  bool OnKeyDown(int32_t x, int32_t y, int32_t key);
+  // Ends a gesture the mouse left open (the window lost the mouse before the button came up).
+  void EndOpenGesture();
+
+  // ---- Fields ----
   IPlugBase* GetPlugin() const { return plugin; }
   int32_t Width() const { return width; }
   int32_t Height() const { return height; }
   int32_t FramesPerSecond() const { return framesPerSecond; }
+  int32_t NControls() const { return int32_t(controls.size()); }
+  IControl* GetControl(int32_t index) const {
+    return index >= 0 && index < NControls() ? controls[size_t(index)] : nullptr;
+  }
+  LICE_SysBitmap* DrawSurface() const { return drawSurface.get(); }
+  const IBox& DrawRect() const { return drawRect; }
+  int32_t CaptureIndex() const { return captureIndex; }
+  int32_t OverIndex() const { return overIndex; }
+  int32_t GestureParam() const { return gestureParam; }
+  void HandleMouseOver(bool on) { handleMouseOver = on; }
+  void SetDrawByUpdateRect(bool on) { drawByUpdateRect = on; }
+  void ShowTooltips(bool on) { showTooltips = on; }
+  bool TooltipsShown() const { return showTooltips; }
+  // Takes ownership of control (replacing and deleting a previous one).
+  void SetKeyCatcher(IControl* control);
 
 protected:
+  // The topmost visible, enabled control under (x, y), or -1.
+  int32_t FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver = false) const;
+  // Gives a control's value change to the plug-in inside an edit gesture: the one the mouse holds
+  // open, or one opened and closed around it.
+  void SetValueFromUserInGesture(IControl* control, double normalized);
+
   std::vector<IControl*> controls;
   IPlugBase* plugin = nullptr;
+  IBox drawRect;
+  bool cursorHidden = false;
+  int32_t hiddenCursorX = -1;
+  int32_t hiddenCursorY = -1;
+  std::unique_ptr<LICE_SysBitmap> drawSurface;
   int32_t width = 0;
   int32_t height = 0;
   int32_t framesPerSecond = 0;
+  int32_t captureIndex = -1;
+  int32_t overIndex = -1;
+  int32_t lastX = 0;
+  int32_t lastY = 0;
+  bool handleMouseOver = false;
+  bool drawByUpdateRect = true;
+  bool showTooltips = false;
+  std::unique_ptr<IControl> keyCatcher;
+  // Parameter whose host edit gesture the mouse has open, -1 for none.
+  int32_t gestureParam = -1;
 };
+
+// The platform's graphics object (the native window, or the headless one in tests and tools).
+// Defined once per platform library; the caller owns the result.
+IGraphics* NewPlatformGraphics(IPlugBase* plugin, int32_t width, int32_t height,
+                               int32_t framesPerSecond);
+
+// The process-wide caches, for tests and benchmarks: entries held now.
+int32_t BitmapCacheSize();
+int32_t FontCacheSize();
+// The cached font for style (created on first use), or null when it cannot be created.
+LICE_CachedFont* CachedFontFor(ITextStyle* style);

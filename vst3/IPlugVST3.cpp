@@ -370,7 +370,8 @@ void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes) {
 
 void IPlugVST3::ApplyParamValue(int32_t index, double normalized) {
   GetParam(index)->SetNormalized(normalized);
-  if (IGraphics* graphics = GetGraphics()) graphics->SetControlsFromPlugin(index, normalized);
+  if (IGraphics* graphics = GetGraphics())
+    graphics->SetParameterFromPlugin(index, normalized, true);
   OnParamChanged(index);
 }
 

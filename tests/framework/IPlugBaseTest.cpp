@@ -271,7 +271,9 @@ TEST(PlugBase, AttachGraphicsPushesEveryParameterThenPreparesTheSurface) {
     EXPECT_EQ(twin2->values, std::vector<double>{0.25});
     using Aux = std::vector<std::pair<int32_t, double>>;
     EXPECT_EQ(aux->auxValues, (Aux{{0, 0.0}, {1, 0.75}}));
-    EXPECT_EQ(plug.log, (std::vector<std::string>{"control 1", "control 1", "prepare surface"}));
+    EXPECT_EQ(plug.log, (std::vector<std::string>{"control 1", "control 1"}));
+    EXPECT_FALSE(twin1->surfaceBeforePush) << "values are pushed before the surface is prepared";
+    EXPECT_NE(graphics->DrawSurface(), nullptr);
 
     // Redrawing pushes plain values converted to normalised ones, without the lock.
     plug.GetParam(2)->SetPlain(2.0);

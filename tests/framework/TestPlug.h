@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FourCC.h"
-#include "IGraphics.h"
+#include "IGraphicsHeadless.h"
 #include "PlugAdaptor.h"
 
 class TestPlug : public PlugAdaptor {
@@ -31,11 +31,14 @@ public:
 
 class FakeControl : public IControl {
 public:
-  FakeControl(IPlugBase* plugin, int32_t paramIdx, std::vector<std::string>* log)
-      : IControl(plugin, paramIdx), log(log) {}
+  FakeControl(IPlugBase* plugin, int32_t paramIdx, std::vector<std::string>* log,
+              IGraphics* graphics)
+      : IControl(plugin, IBox{}, paramIdx), log(log), graphics(graphics) {}
+  bool Draw(IGraphics*) override { return true; }
   void SetValueFromPlugin(double value) override {
     values.push_back(value);
     if (log) log->push_back("control " + std::to_string(paramIndex));
+    surfaceBeforePush = surfaceBeforePush || graphics->DrawSurface();
   }
   void SetAuxValueFromPlugin(int32_t position, double value) override {
     auxValues.push_back({position, value});
@@ -44,19 +47,20 @@ public:
   std::vector<double> values;
   std::vector<std::pair<int32_t, double>> auxValues;
   std::vector<std::string>* log;
+  IGraphics* graphics;
+  bool surfaceBeforePush = false;  // a value arrived when the drawing surface already existed
 };
 
-class FakeGraphics : public IGraphics {
+class FakeGraphics : public IGraphicsHeadless {
 public:
   FakeGraphics(IPlugBase* plugin, std::vector<std::string>* log, bool* destroyed = nullptr)
-      : IGraphics(plugin, 790, 249, 25), log(log), destroyed(destroyed) {}
+      : IGraphicsHeadless(plugin, 790, 249, 25), log(log), destroyed(destroyed) {}
   ~FakeGraphics() override {
     if (destroyed) *destroyed = true;
   }
-  void PrepareDrawSurface() override { log->push_back("prepare surface"); }
 
   FakeControl* Add(int32_t paramIdx) {
-    auto* control = new FakeControl(plugin, paramIdx, log);
+    auto* control = new FakeControl(plugin, paramIdx, log, this);
     AttachControl(control);
     return control;
   }

@@ -14,10 +14,10 @@ class TestAdaptor : public IPlugBase {
 public:
   // What the plug-in told the host, in order.
   struct HostCall {
-    enum Kind { BeginGesture, SendParam, EndGesture, ProgramChange, ResizeEditor };
+    enum Kind { BeginGesture, SendParam, EndGesture, ProgramChange, ResizeEditor, ContextMenu };
     Kind kind;
     int32_t paramIdx;  // width for ResizeEditor
-    double value;      // normalised value for SendParam, height for ResizeEditor
+    double value;      // normalised value for SendParam, height for ResizeEditor, x for ContextMenu
   };
 
   // Passes apiCode 1, marks every channel connected and creates the latency delay when there are
@@ -38,6 +38,7 @@ public:
   void HostTimeSignature(int32_t* numerator, int32_t* denominator) override;
   void HostTransport(ITimeInfo* info) override;
   void ResizeEditor(int32_t width, int32_t height) override;
+  void ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) override;
   bool SendMidiMessage(IMidiMessage* message) override;
 
   // ---- Test host ----

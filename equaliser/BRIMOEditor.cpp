@@ -1,0 +1,62 @@
+// The editor of BRIMO: a fixed 790 x 249 panel drawn from thirteen images, ten film-strip knobs,
+// two switches and an invisible area that opens the product page. Every state is shown by image
+// frames; the editor draws no text.
+#include "BRIMO.h"
+
+#include "IControl.h"
+#include "IGraphics.h"
+
+namespace {
+
+struct Strip {
+  int32_t resourceId;
+  const char* name;
+  int32_t frames;
+};
+
+constexpr Strip kBackground{101, "resources/img/BG.png", 1};
+
+struct Placed {
+  enum Kind { Switch, Knob } kind;
+  Strip image;
+  int32_t x;
+  int32_t y;
+  int32_t paramIdx;
+};
+
+// In the order the controls are attached, which is also their drawing order.
+constexpr Placed kControls[] = {
+    {Placed::Switch, {113, "resources/img/BY.png", 2}, 375, 219, BRIMO::kBypass},
+    {Placed::Knob, {104, "resources/img/LB.png", 61}, 161, 18, BRIMO::kLowBoost},
+    {Placed::Knob, {107, "resources/img/MB.png", 61}, 405, 18, BRIMO::kMidBoost},
+    {Placed::Knob, {109, "resources/img/MC.png", 61}, 283, 18, BRIMO::kMidCut},
+    {Placed::Knob, {111, "resources/img/OUT.png", 61}, 665, 82, BRIMO::kOutput},
+    {Placed::Knob, {102, "resources/img/HB.png", 9}, 530, 18, BRIMO::kHighBoost},
+    {Placed::Knob, {103, "resources/img/HC.png", 3}, 530, 122, BRIMO::kHighCut},
+    {Placed::Knob, {105, "resources/img/LC.png", 6}, 44, 84, BRIMO::kLowCut},
+    {Placed::Knob, {106, "resources/img/LF.png", 4}, 160, 120, BRIMO::kLowFrequency},
+    {Placed::Knob, {108, "resources/img/MBF.png", 8}, 404, 122, BRIMO::kMidBoostFrequency},
+    {Placed::Knob, {110, "resources/img/MCF.png", 8}, 283, 122, BRIMO::kMidCutFrequency},
+    {Placed::Switch, {112, "resources/img/OVER.png", 2}, 0, 221, BRIMO::kOversampling},
+};
+
+// Only the part inside the panel (694..790 x 221..249) can be clicked.
+constexpr IBox kProductPageBox{694, 221, 794, 321};
+
+}  // namespace
+
+void BRIMO::AttachEditor() {
+  IGraphics* graphics = NewPlatformGraphics(this, kEditorWidth, kEditorHeight, kEditorFps);
+  if (!graphics) return;
+  graphics->AttachBackground(kBackground.resourceId, kBackground.name);
+  for (const Placed& c : kControls) {
+    const IBitmapHandle bitmap =
+        graphics->LoadBitmap(c.image.resourceId, c.image.name, c.image.frames);
+    if (c.kind == Placed::Switch)
+      graphics->AttachControl(new ISwitchControl(this, c.x, c.y, c.paramIdx, bitmap, BlendDefault));
+    else
+      graphics->AttachControl(new IKnobMultiControl(this, c.x, c.y, c.paramIdx, bitmap, 0, 4.0));
+  }
+  graphics->AttachControl(new IURLControl(this, kProductPageBox, kProductPageUrl, "", ""));
+  AttachGraphics(graphics);
+}

@@ -1,0 +1,286 @@
+#include "IGraphics.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "IGraphicsCaches.h"
+#include "IParamDef.h"
+#include "LiceBlit.h"
+#include "LiceFont.h"
+
+namespace {
+
+// Holds the plug-in lock (when there is a plug-in) while the control list changes, so that the
+// processing thread never walks a list being changed.
+class ListGuard {
+public:
+  explicit ListGuard(IPlugBase* plugin) : plugin(plugin) {
+    if (plugin) plugin->GetLock().lock();
+  }
+  ~ListGuard() {
+    if (plugin) plugin->GetLock().unlock();
+  }
+  ListGuard(const ListGuard&) = delete;
+  ListGuard& operator=(const ListGuard&) = delete;
+
+private:
+  IPlugBase* plugin;
+};
+
+}  // namespace
+
+IGraphics::IGraphics(IPlugBase* plugin, int32_t width, int32_t height, int32_t framesPerSecond)
+    : plugin(plugin), width(width), height(height), framesPerSecond(framesPerSecond) {}
+
+IGraphics::~IGraphics() {
+  ListGuard guard(plugin);
+  keyCatcher.reset();
+  for (size_t i = controls.size(); i-- > 0;) delete controls[i];
+  controls.clear();
+  drawSurface.reset();
+}
+
+// ---- Building ----
+
+int32_t IGraphics::AttachControl(IControl* control) {
+  ListGuard guard(plugin);
+  controls.push_back(control);
+  return int32_t(controls.size()) - 1;
+}
+
+void IGraphics::AttachBackground(int32_t resourceId, const char* name) {
+  const IBitmapHandle bitmap = LoadBitmap(resourceId, name, 1);
+  auto* background = new IBitmapControl(plugin, 0, 0, -1, bitmap, BlendOpaque);
+  ListGuard guard(plugin);
+  controls.insert(controls.begin(), background);
+}
+
+IBitmapHandle IGraphics::LoadBitmap(int32_t resourceId, const char* name, int32_t frames) {
+  LICE_IBitmap* bitmap = graphics_cache::FindBitmap(resourceId);
+  if (!bitmap) {
+    bitmap = LoadPlatformBitmap(resourceId, name);
+    // A missing image is not cached: the next editor tries again.
+    if (bitmap) graphics_cache::AddBitmap(resourceId, bitmap);
+  }
+  IBitmapHandle handle;
+  handle.frames = frames > 0 ? frames : 1;
+  if (bitmap) {
+    handle.bitmap = bitmap;
+    handle.width = bitmap->Width();
+    handle.height = bitmap->Height();
+  }
+  return handle;
+}
+
+void IGraphics::PrepareDrawSurface() {
+  auto surface = std::make_unique<LICE_SysBitmap>();
+  surface->Resize(width, height);
+  drawSurface = std::move(surface);
+}
+
+void IGraphics::Resize(int32_t newWidth, int32_t newHeight) {
+  EndOpenGesture();
+  width = newWidth;
+  height = newHeight;
+  captureIndex = -1;
+  overIndex = -1;
+  lastX = -1;
+  {
+    ListGuard guard(plugin);
+    for (size_t i = controls.size(); i-- > 0;) delete controls[i];
+    controls.clear();
+  }
+  drawSurface.reset();
+  PrepareDrawSurface();
+  if (plugin) plugin->ResizeEditor(newWidth, newHeight);
+}
+
+void IGraphics::SetKeyCatcher(IControl* control) {
+  keyCatcher.reset(control);
+}
+
+// ---- Drawing ----
+
+void IGraphics::Draw(const IBox& updateBox) {
+  if (controls.empty()) return;
+  if (drawByUpdateRect) {
+    drawRect = updateBox;
+    for (IControl* control : controls) {
+      if (!control->IsHidden() && IBox::Overlaps(updateBox, control->GetBox()) &&
+          !updateBox.Empty() && !control->GetBox().Empty())
+        control->Draw(this);
+      control->MarkClean();
+    }
+  } else if (controls[0]->IsDirty()) {
+    drawRect = controls[0]->GetBox();
+    for (size_t j = 0; j < controls.size(); ++j) {
+      if (j == 0 || !controls[j]->IsHidden()) {
+        controls[j]->Draw(this);
+        controls[j]->MarkClean();
+      }
+    }
+  } else {
+    for (size_t i = 1; i < controls.size(); ++i) {
+      if (!controls[i]->IsDirty()) continue;
+      drawRect = controls[i]->GetBox();
+      for (size_t j = 0; j < controls.size(); ++j) {
+        if (controls[j]->IsHidden()) continue;
+        if (j == i || IBox::Overlaps(controls[j]->GetBox(), drawRect)) controls[j]->Draw(this);
+      }
+      controls[i]->MarkClean();
+    }
+  }
+  PresentRect(updateBox);
+}
+
+bool IGraphics::DrawBitmap(const IBitmapHandle& bitmap, const IBox& dest, int32_t srcX,
+                           int32_t srcY, const IBlend* blend) {
+  const IBox c = IBox::Clip(dest, drawRect);
+  const int32_t mode = blend ? blend->ComposeMode() : (ComposeCopy | ComposeUseSourceAlpha);
+  const float weight = blend ? blend->weight : 1.0f;
+  const LICE_RECT source{srcX + c.L - dest.L, srcY + c.T - dest.T, srcX + c.R - dest.L,
+                         srcY + c.B - dest.T};
+  // An empty clip or a missing bitmap draws nothing.
+  if (c.Empty() || !bitmap.bitmap || !drawSurface) return true;
+  LICE_ComposeRect(drawSurface.get(), bitmap.bitmap, c.L, c.T, &source, weight, mode);
+  return true;
+}
+
+namespace {
+
+int TextFlags(const ITextStyle& style) {
+  int flags = LICE_DT_NOCLIP;
+  if (style.align == 1)
+    flags |= LICE_DT_CENTER;
+  else if (style.align != 0)
+    flags |= LICE_DT_RIGHT;
+  if (style.color.A != 255) flags |= LICE_DT_USEFGALPHA;
+  return flags;
+}
+
+}  // namespace
+
+bool IGraphics::DrawText(ITextStyle* style, const char* text, const IBox& box) {
+  if (!text || !text[0]) return true;
+  LICE_CachedFont* font = CachedFontFor(style);
+  if (!font) return false;
+  font->SetForeground(style->color.ToPixel());
+  LICE_RECT rect{box.L, box.T, box.R, box.B};
+  font->RenderText(drawSurface.get(), text, -1, &rect, TextFlags(*style));
+  return true;
+}
+
+bool IGraphics::MeasureText(ITextStyle* style, const char* text, IBox* box) {
+  if (!text || !text[0] || !box) return true;
+  LICE_CachedFont* font = CachedFontFor(style);
+  if (!font) return false;
+  font->SetForeground(style->color.ToPixel());
+  LICE_RECT rect{0, 0, 0, 0};
+  font->RenderText(drawSurface.get(), text, -1, &rect, TextFlags(*style) | LICE_DT_CALCRECT);
+  const int32_t w = rect.right - rect.left;
+  const int32_t h = rect.bottom - rect.top;
+  if (style->align == 0) {
+    box->R = box->L + w;
+  } else if (style->align == 1) {
+    box->L = (box->L + box->R) / 2 - w / 2;
+    box->R = box->L + w;
+  } else {
+    box->L = box->R - w;
+  }
+  box->B = box->T + h;
+  return true;
+}
+
+bool IGraphics::CollectDirtyRect(IBox* out) {
+  IBox area;
+  bool any = false;
+  for (IControl* control : controls) {
+    if (control->IsDirty()) {
+      area = IBox::Union(area, control->GetBox());
+      any = true;
+    }
+  }
+  if (out) *out = area;
+  return any;
+}
+
+// ---- Values ----
+
+void IGraphics::SetParameterFromPlugin(int32_t paramIdx, double value, bool isNormalised) {
+  if (!isNormalised) {
+    const IParamDef* param = plugin ? plugin->GetParam(paramIdx) : nullptr;
+    if (!param) return;
+    value = param->ToNormalized(value);
+  }
+  for (IControl* control : controls) {
+    if (control->ParamIdx() == paramIdx) control->SetValueFromPlugin(value);
+    const int32_t k = control->AuxBindingPosition(paramIdx);
+    if (k >= 0) control->SetAuxValueFromPlugin(k, value);
+  }
+}
+
+void IGraphics::PromptUserInput(IControl* control, IParamDef* param, const IBox& box) {
+  if (!control || !param || box.Empty()) return;
+  const bool listed =
+      param->Kind() == KindEnum || (param->Kind() == KindBool && param->NDisplayTexts() > 0);
+  if (listed) {
+    IPopupMenu menu;
+    char current[IParamDisplaySize];
+    param->GetDisplay(current);
+    for (int32_t i = 0; i < param->NDisplayTexts(); ++i) {
+      IPopupItem item;
+      item.text = param->GetDisplayText(double(i));
+      if (item.text == current) item.flags |= IPopupItem::Ticked;
+      menu.items.push_back(std::move(item));
+    }
+    if (IPopupMenu* answer = ShowPopupMenu(&menu, box)) {
+      SetValueFromUserInGesture(control, param->ToNormalized(double(answer->chosen)));
+    }
+    return;
+  }
+  double plain = param->Value();
+  if (param->NegateDisplay()) plain = -plain;
+  char text[IParamDisplaySize];
+  if (param->Precision() > 0)
+    std::snprintf(text, sizeof text, "%.*f", int(param->Precision()), plain);
+  else
+    std::snprintf(text, sizeof text, "%d", int(TruncToInt32(plain)));
+  ShowTextEntry(control, &control->TextStyle(), box, text, param);
+}
+
+void IGraphics::CommitTextEntry(IControl* control, IParamDef* param, const char* text) {
+  if (!control) return;
+  // The entry box holds at most 31 characters; anything longer is cut, never overrun.
+  char typed[32];
+  CopyTruncated(typed, text, sizeof typed);
+  if (!param) {
+    control->SetTextFromEntry(typed);
+    return;
+  }
+  double plain = 0.0;
+  if (param->Kind() == KindBool || param->Kind() == KindEnum) {
+    for (int32_t k = 0; k < param->NDisplayTexts(); ++k) {
+      const IDisplayText* entry = param->GetDisplayTextEntry(k);
+      if (entry && std::strcmp(entry->text, typed) == 0) {
+        plain = double(entry->value);
+        break;
+      }
+    }
+  } else {
+    // A decimal comma reads as a point: hosts may run in a locale that shows one.
+    for (char* c = typed; *c; ++c)
+      if (*c == ',') *c = '.';
+    plain = std::strtod(typed, nullptr);
+    if (param->NegateDisplay()) plain = -plain;
+  }
+  SetValueFromUserInGesture(control, param->ToNormalized(plain));
+}
+
+void IGraphics::SetValueFromUserInGesture(IControl* control, double normalized) {
+  const int32_t p = control->ParamIdx();
+  const bool framed = p >= 0 && plugin && gestureParam != p;
+  if (framed) plugin->BeginParamGesture(p);
+  control->SetValueFromUser(normalized);
+  if (framed) plugin->EndParamGesture(p);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// The process-wide bitmap and font caches every editor in the process shares. Each has its own
+// lock, held only around a list search or append, never while decoding or creating a font; two
+// editors may therefore load the same item twice, and both entries then stay. Both caches destroy
+// what they hold when the module is unloaded.
+
+#include <cstdint>
+
+#include "LiceBitmap.h"
+
+class LICE_CachedFont;
+
+namespace graphics_cache {
+
+// The bitmap cached for resourceId, or null.
+LICE_IBitmap* FindBitmap(int32_t resourceId);
+// Appends an entry; the cache owns bitmap from now on.
+void AddBitmap(int32_t resourceId, LICE_IBitmap* bitmap);
+
+struct FontKey {
+  int32_t size;
+  int32_t orientation;
+  int32_t style;
+  const char* face;  // compared exactly, case-sensitive, at most 35 characters
+};
+LICE_CachedFont* FindFont(const FontKey& key);
+// Appends an entry; the cache owns font from now on.
+void AddFont(const FontKey& key, LICE_CachedFont* font);
+
+}  // namespace graphics_cache

@@ -1,0 +1,129 @@
+// Which control receives a mouse or key event, how a mouse gesture captures a control, and how a
+// gesture on a bound parameter is framed for the host. User-interface thread only; no lock is
+// taken here (the plug-in calls take the plug-in lock themselves).
+//
+// Framing rule: every value a control sends to the host lies inside an edit gesture, and an end is
+// only sent for a gesture that was begun. The mouse opens a gesture on a press and closes it on
+// the release; a double click or a wheel step outside a drag is framed on its own.
+#include "IGraphics.h"
+
+namespace {
+constexpr int32_t kVst3Api = 1;
+}
+
+int32_t IGraphics::FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver) const {
+  for (int32_t i = NControls() - 1; i >= 0; --i) {
+    IControl* control = controls[size_t(i)];
+    if (control->IsHidden()) continue;
+    if (control->IsGreyed() && !(includeGreyedOver && control->MouseOverWhenGreyed())) continue;
+    if (control->IsHit(x, y)) return i;
+  }
+  return -1;
+}
+
+void IGraphics::EndOpenGesture() {
+  if (gestureParam < 0) return;
+  const int32_t p = gestureParam;
+  gestureParam = -1;
+  if (plugin) plugin->EndParamGesture(p);
+}
+
+void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
+  EndOpenGesture();  // a press whose release never arrived
+  captureIndex = -1;
+  lastX = lastY = -1;
+  const int32_t hit = FindTopmostHit(x, y);
+  if (hit < 0) return;
+  captureIndex = hit;
+  lastX = x;
+  lastY = y;
+  IControl* control = controls[size_t(hit)];
+  const int32_t p = control->ParamIdx();
+  if (plugin && plugin->GetApiCode() == kVst3Api && mods.right) {
+    if (p >= 0) {
+      // The host's own menu for the parameter; the control is not told and nothing is captured.
+      captureIndex = -1;
+      lastX = lastY = -1;
+      plugin->ShowHostContextMenu(p, x, y);
+      return;
+    }
+  } else if (p >= 0 && plugin) {
+    plugin->BeginParamGesture(p);
+    gestureParam = p;
+  }
+  control->OnMouseDown(x, y, mods);
+}
+
+void IGraphics::OnMouseUp(int32_t x, int32_t y, const IMouseMods& mods) {
+  const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
+  lastX = lastY = -1;
+  captureIndex = -1;
+  if (IControl* control = GetControl(target)) control->OnMouseUp(x, y, mods);
+  // Only the gesture this mouse opened ends here (none after a right click or a double click).
+  EndOpenGesture();
+}
+
+void IGraphics::OnMouseDrag(int32_t x, int32_t y, const IMouseMods& mods) {
+  IControl* control = GetControl(captureIndex);
+  if (!control || (x == lastX && y == lastY)) return;
+  const int32_t dX = x - lastX;
+  const int32_t dY = y - lastY;
+  lastX = x;
+  lastY = y;
+  control->OnMouseDrag(x, y, dX, dY, mods);
+}
+
+void IGraphics::OnMouseDoubleClick(int32_t x, int32_t y, const IMouseMods& mods) {
+  EndOpenGesture();
+  captureIndex = -1;
+  lastX = lastY = -1;
+  const int32_t hit = FindTopmostHit(x, y);
+  if (hit < 0) return;
+  IControl* control = controls[size_t(hit)];
+  if (control->DblClickAsClick()) {
+    // A second press: the gesture it opens ends with the release that follows.
+    OnMouseDown(x, y, mods);
+    return;
+  }
+  const int32_t p = control->ParamIdx();
+  if (p >= 0 && plugin) plugin->BeginParamGesture(p);
+  control->OnMouseDoubleClick(x, y, mods);
+  if (p >= 0 && plugin) plugin->EndParamGesture(p);
+}
+
+void IGraphics::OnMouseWheel(int32_t x, int32_t y, const IMouseMods& mods, int32_t notches) {
+  const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
+  IControl* control = GetControl(target);
+  if (!control) return;
+  const int32_t p = control->ParamIdx();
+  const bool framed = p >= 0 && plugin && gestureParam != p;
+  if (framed) plugin->BeginParamGesture(p);
+  control->OnMouseWheel(x, y, mods, notches);
+  if (framed) plugin->EndParamGesture(p);
+}
+
+bool IGraphics::OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods) {
+  if (!handleMouseOver) return false;
+  const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y, true);
+  IControl* control = GetControl(target);
+  if (!control) return true;
+  lastX = x;
+  lastY = y;
+  control->OnMouseOver(x, y, mods);
+  if (overIndex >= 0 && overIndex != target) {
+    if (IControl* previous = GetControl(overIndex)) previous->OnMouseOut();
+  }
+  overIndex = target;
+  return true;
+}
+
+void IGraphics::OnMouseOut() {
+  for (IControl* control : controls) control->OnMouseOut();
+  overIndex = -1;
+}
+
+bool IGraphics::OnKeyDown(int32_t x, int32_t y, int32_t key) {
+  const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
+  if (target > 0) return controls[size_t(target)]->OnKeyDown(x, y, key);
+  return keyCatcher ? keyCatcher->OnKeyDown(x, y, key) : false;
+}

@@ -1,0 +1,103 @@
+#include "IGraphicsHeadless.h"
+
+#include "LiceBlit.h"
+#include "LicePng.h"
+
+IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plugin, int32_t width, int32_t height,
+                                     int32_t framesPerSecond)
+    : IGraphics(plugin, width, height, framesPerSecond) {
+  screen.Resize(width, height);
+}
+
+IGraphicsHeadless::~IGraphicsHeadless() = default;
+
+bool IGraphicsHeadless::PresentRect(const IBox& box) {
+  presented.push_back(box);
+  if (!DrawSurface()) return false;
+  const LICE_RECT source{box.L, box.T, box.R, box.B};
+  LICE_ComposeRect(&screen, DrawSurface(), box.L, box.T, &source, 1.0f, ComposeCopy);
+  return true;
+}
+
+void IGraphicsHeadless::Resize(int32_t newWidth, int32_t newHeight) {
+  IGraphics::Resize(newWidth, newHeight);
+  screen.Resize(newWidth, newHeight);
+}
+
+int32_t IGraphicsHeadless::ShowMessageBox(const char*, const char*, int32_t) {
+  return messageBoxAnswer;
+}
+
+IPopupMenu* IGraphicsHeadless::ShowPopupMenu(IPopupMenu* menu, const IBox& box) {
+  lastPromptBox = box;
+  popupItemsShown.clear();
+  for (const IPopupItem& item : menu->items)
+    popupItemsShown.push_back(((item.flags & IPopupItem::Ticked) ? "* " : "") + item.text);
+  if (popupAnswers.empty()) return nullptr;
+  const int32_t answer = popupAnswers.front();
+  popupAnswers.pop_front();
+  if (answer < 0 || answer >= int32_t(menu->items.size())) return nullptr;
+  menu->chosen = answer;
+  return menu;
+}
+
+void IGraphicsHeadless::ShowTextEntry(IControl* control, const ITextStyle*, const IBox& box,
+                                      const char* text, IParamDef* param) {
+  lastPromptBox = box;
+  lastEntryText = text ? text : "";
+  if (textEntryAnswers.empty()) return;
+  std::optional<std::string> answer = textEntryAnswers.front();
+  textEntryAnswers.pop_front();
+  if (!answer) return;
+  // The entry box accepts at most the control's character limit.
+  const size_t limit =
+      size_t(control && control->EntryMaxChars() > 0 ? control->EntryMaxChars() : 0);
+  CommitTextEntry(control, param, answer->substr(0, limit).c_str());
+}
+
+bool IGraphicsHeadless::OpenUrl(const char* url, const char*, const char*, const char*) {
+  if (!url || !url[0]) return false;
+  openedUrls.push_back(url);
+  return openUrlSucceeds;
+}
+
+void* IGraphicsHeadless::OpenWindow(void*) {
+  windowOpen = true;
+  return this;
+}
+
+void IGraphicsHeadless::CloseWindow() {
+  EndOpenGesture();
+  windowOpen = false;
+}
+
+bool IGraphicsHeadless::GetClipboardText(std::string* out) {
+  if (out) out->clear();
+  return false;
+}
+
+LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int32_t resourceId, const char* name) {
+  return LICE_LoadPngResource(nullptr, resourceId, name);
+}
+
+bool IGraphicsHeadless::Tick() {
+  IBox dirty;
+  if (!CollectDirtyRect(&dirty)) return false;
+  Draw(dirty);
+  return true;
+}
+
+void IGraphicsHeadless::RenderAll() {
+  Draw(IBox{0, 0, Width(), Height()});
+}
+
+std::vector<IBox> IGraphicsHeadless::TakePresented() {
+  std::vector<IBox> boxes;
+  boxes.swap(presented);
+  return boxes;
+}
+
+IGraphics* NewPlatformGraphics(IPlugBase* plugin, int32_t width, int32_t height,
+                               int32_t framesPerSecond) {
+  return new IGraphicsHeadless(plugin, width, height, framesPerSecond);
+}
