@@ -26,8 +26,9 @@ extern LICE_ImageLoaderEntry* LICE_ImageLoaderList;
 LICE_IBitmap* LICE_LoadPngFileEntry(const char* fileName, bool checkExtension,
                                     LICE_IBitmap* bitmap);
 
-// Loads the PNG resource `id` of a module: the name's text after its last '.' must be "png" in any
-// case, the resource must be of type "PNG" and longer than 7 bytes. Null otherwise.
+// Loads the PNG resource `id` of a module (null: the module this library is linked into): the
+// name's text after its last '.' must be "png" in any case, the resource must be of type "PNG" and
+// longer than 7 bytes. Null otherwise.
 LICE_IBitmap* LICE_LoadPngResource(void* module, int id, const char* name);
 
 // A compiled-in resource, as a generated table lists them (platforms without native resources).

@@ -1,12 +1,23 @@
 #include "IGraphicsHeadless.h"
 
+#include <cstring>
+
 #include "LiceBlit.h"
 #include "LicePng.h"
+
+namespace {
+// A new screen starts transparent black, as nothing has been presented yet.
+void ResizeCleared(LICE_MemBitmap& screen, int32_t width, int32_t height) {
+  screen.Resize(width, height);
+  if (LICE_PixelWord* pixels = screen.PixelData())
+    std::memset(pixels, 0, size_t(screen.RowSpan()) * size_t(screen.Height()) * sizeof *pixels);
+}
+}  // namespace
 
 IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plugin, int32_t width, int32_t height,
                                      int32_t framesPerSecond)
     : IGraphics(plugin, width, height, framesPerSecond) {
-  screen.Resize(width, height);
+  ResizeCleared(screen, width, height);
 }
 
 IGraphicsHeadless::~IGraphicsHeadless() = default;
@@ -21,7 +32,7 @@ bool IGraphicsHeadless::PresentRect(const IBox& box) {
 
 void IGraphicsHeadless::Resize(int32_t newWidth, int32_t newHeight) {
   IGraphics::Resize(newWidth, newHeight);
-  screen.Resize(newWidth, newHeight);
+  ResizeCleared(screen, newWidth, newHeight);
 }
 
 int32_t IGraphicsHeadless::ShowMessageBox(const char*, const char*, int32_t) {

@@ -6,8 +6,20 @@
 #include "../LicePng.h"
 #include "../LiceResourcesInternal.h"
 
+namespace {
+// The module (DLL or program) this code is linked into.
+HMODULE OwnModule() {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&OwnModule), &self);
+  return self;
+}
+}  // namespace
+
 bool lice_platform::FindPngResource(void* module, int id, const void** data, int* size) {
-  HMODULE instance = static_cast<HMODULE>(module);
+  // Without a module handle, the resources of the module holding the raster library.
+  HMODULE instance = module ? static_cast<HMODULE>(module) : OwnModule();
   HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id & 0xFFFF), "PNG");
   if (found) {
     const DWORD bytes = SizeofResource(instance, found);
