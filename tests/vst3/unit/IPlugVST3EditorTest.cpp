@@ -1,6 +1,7 @@
 // BRIMO's editor behind the VST3 adaptor, in process with the headless platform: automation
 // reaches the controls, a knob dragged in the editor reaches the host's component handler, and a
 // restored state redraws the controls.
+#include "../../support/AllocationCounter.h"
 #include "BRIMO.h"
 #include "IGraphicsHeadless.h"
 #include "TestHost.h"
@@ -89,6 +90,25 @@ TEST_F(EditorThroughAdaptor, AutomationInProcessMovesTheBoundControl) {
   EXPECT_TRUE(knob->IsDirty());
   EXPECT_TRUE(graphics->Tick());
   EXPECT_EQ(graphics->TakePresented(), (std::vector<IBox>{IBox{530, 18, 625, 110}}));
+}
+
+TEST_F(EditorThroughAdaptor, PushingValuesToTheEditorAllocatesNothingOnTheAudioThread) {
+  auto in = std::vector<std::vector<float>>(2, std::vector<float>(64, 0.0f));
+  auto out = in;
+  Changes automation, preset;
+  for (ParamID id = 1; id < ParamID(BRIMO::kNumParams); ++id) automation.add(id, {0.3, 0.9});
+  preset.add(IPlugVST3::kPresetParamId, {0.0});
+  ASSERT_EQ(Process<float>(plug, in, out, 64), kResultOk);  // first block
+  // The helper's own pointer arrays are counted too: compare with a block without changes.
+  auto allocations = [&](IParameterChanges* changes) {
+    const long before = AllocationCount();
+    EXPECT_EQ(Process<float>(plug, in, out, 64, changes), kResultOk);
+    return AllocationCount() - before;
+  };
+  const long plain = allocations(nullptr);
+  EXPECT_EQ(allocations(&automation), plain);
+  EXPECT_EQ(allocations(&preset), plain) << "a preset restores every control";
+  EXPECT_EQ(graphics->GetControl(6)->GetValue(), 0.0) << "the preset reached the controls";
 }
 
 TEST_F(EditorThroughAdaptor, KnobDragReachesTheHostAsOneGesture) {
