@@ -1,0 +1,198 @@
+// What BRIMO's editor costs on the headless platform: the first instance in a process (its images
+// decoded into the process-wide cache) and the decoding alone, later instances that find the
+// images cached, a full redraw, one knob's redraw, and the memory each further instance adds.
+//
+// The headless platform presents into a screen bitmap of its own; a native window presents to the
+// screen instead, so redraws here include one copy of the presented box that a window would spend
+// on its own presentation too.
+#include "BRIMO.h"
+#include "HeapCounter.h"
+#include "IGraphicsHeadless.h"
+#include "LicePng.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+// The editor's images as it loads them: resource id and name.
+struct Image {
+  int id;
+  const char* name;
+};
+constexpr Image kImages[] = {
+    {101, "resources/img/BG.png"},  {102, "resources/img/HB.png"},  {103, "resources/img/HC.png"},
+    {104, "resources/img/LB.png"},  {105, "resources/img/LC.png"},  {106, "resources/img/LF.png"},
+    {107, "resources/img/MB.png"},  {108, "resources/img/MBF.png"}, {109, "resources/img/MC.png"},
+    {110, "resources/img/MCF.png"}, {111, "resources/img/OUT.png"}, {112, "resources/img/OVER.png"},
+    {113, "resources/img/BY.png"},
+};
+
+IGraphicsHeadless* HeadlessGraphics(BRIMO& plug) {
+  return dynamic_cast<IGraphicsHeadless*>(plug.GetGraphics());
+}
+
+// The first instance in the process decodes every image into the process-wide cache, which is
+// never emptied, so this can be measured once per process only: it is registered before every
+// other benchmark, runs a single iteration, and refuses to run once the cache holds anything (with
+// a filter, or with repetitions). Run the program several times for more samples;
+// BM_DecodeEditorImages measures the decoding repeatably.
+void BM_FirstInstance(benchmark::State& state) {
+  if (BitmapCacheSize() != 0) {
+    state.SkipWithError("the bitmap cache is already filled in this process");
+    return;
+  }
+  for (auto _ : state) {
+    BRIMO plug;
+    benchmark::DoNotOptimize(plug.GetGraphics());
+  }
+  state.counters["images_cached"] = BitmapCacheSize();
+}
+BENCHMARK(BM_FirstInstance)->Iterations(1)->Unit(benchmark::kMicrosecond);
+
+// The thirteen images decoded from the compiled-in PNGs and freed again, as the first instance
+// decodes them but without the cache.
+void BM_DecodeEditorImages(benchmark::State& state) {
+  int64_t pixels = 0;
+  for (auto _ : state) {
+    for (const Image& image : kImages) {
+      std::unique_ptr<LICE_IBitmap> bitmap(LICE_LoadPngResource(nullptr, image.id, image.name));
+      if (!bitmap) {
+        state.SkipWithError("an editor image is missing");
+        return;
+      }
+      pixels += int64_t(bitmap->Width()) * bitmap->Height();
+      benchmark::DoNotOptimize(bitmap->PixelData());
+    }
+  }
+  state.SetItemsProcessed(pixels);
+}
+BENCHMARK(BM_DecodeEditorImages)->Unit(benchmark::kMicrosecond);
+
+// Each image alone, to see which ones the decoding time goes to.
+void BM_DecodeImage(benchmark::State& state) {
+  const Image& image = kImages[state.range(0) - 101];
+  state.SetLabel(image.name);
+  int64_t pixels = 0;
+  for (auto _ : state) {
+    std::unique_ptr<LICE_IBitmap> bitmap(LICE_LoadPngResource(nullptr, image.id, image.name));
+    if (!bitmap) {
+      state.SkipWithError("image missing");
+      return;
+    }
+    pixels += int64_t(bitmap->Width()) * bitmap->Height();
+    benchmark::DoNotOptimize(bitmap->PixelData());
+  }
+  state.SetItemsProcessed(pixels);
+}
+BENCHMARK(BM_DecodeImage)->DenseRange(101, 113)->Unit(benchmark::kMicrosecond);
+
+// Construction and destruction of an instance whose images are already cached.
+void BM_LaterInstance(benchmark::State& state) {
+  { BRIMO warm; }  // fills the cache in case BM_FirstInstance was filtered out
+  for (auto _ : state) {
+    auto plug = std::make_unique<BRIMO>();
+    benchmark::DoNotOptimize(plug->GetGraphics());
+  }
+}
+BENCHMARK(BM_LaterInstance)->Unit(benchmark::kMicrosecond);
+
+// The same with the editor's first full drawing, as opening the window does. Construction only
+// reserves the pixel buffers; the drawing is what first writes them.
+void BM_LaterInstanceWithFirstDraw(benchmark::State& state) {
+  { BRIMO warm; }
+  for (auto _ : state) {
+    auto plug = std::make_unique<BRIMO>();
+    HeadlessGraphics(*plug)->RenderAll();
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_LaterInstanceWithFirstDraw)->Unit(benchmark::kMicrosecond);
+
+// The whole 790 x 249 editor: every control composited and the whole box presented.
+void BM_FullRedraw(benchmark::State& state) {
+  BRIMO plug;
+  IGraphicsHeadless* graphics = HeadlessGraphics(plug);
+  for (auto _ : state) {
+    graphics->RenderAll();
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * graphics->Width() * graphics->Height());
+  state.counters["controls"] = graphics->NControls();
+}
+BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
+
+// One knob (the argument is its control index: 2 is Low Boost with 61 frames, 6 is High Boost with
+// 9) takes a new value from the plug-in and the next timer tick draws it: the background under its
+// box, the knob and whatever else overlaps the box. The value alternates so that every tick shows
+// a different frame.
+void BM_KnobRedraw(benchmark::State& state) {
+  BRIMO plug;
+  IGraphicsHeadless* graphics = HeadlessGraphics(plug);
+  graphics->RenderAll();  // leaves every control clean
+  auto* knob = dynamic_cast<IKnobMultiControl*>(graphics->GetControl(int32_t(state.range(0))));
+  if (!knob) {
+    state.SkipWithError("not a knob");
+    return;
+  }
+  state.SetLabel(plug.GetParam(knob->ParamIdx())->Name());
+  const double values[2] = {0.25, 0.75};
+  int next = 0;
+  int64_t frameChanges = 0;
+  for (auto _ : state) {
+    const int32_t frame = knob->FrameNumber();
+    knob->SetValueFromPlugin(values[next ^= 1]);
+    frameChanges += knob->FrameNumber() != frame;
+    benchmark::DoNotOptimize(graphics->Tick());
+  }
+  if (frameChanges != state.iterations()) state.SkipWithError("the knob's frame did not change");
+  const IBox& box = knob->GetBox();
+  state.SetItemsProcessed(state.iterations() * box.W() * box.H());
+  state.counters["box_pixels"] = box.W() * box.H();
+}
+BENCHMARK(BM_KnobRedraw)->Arg(2)->Arg(6)->Unit(benchmark::kMicrosecond);
+
+// Bytes the heap holds in use now, allocator overhead included (single-threaded use, so the main
+// arena and its mapped blocks are all there is). Small blocks parked in the thread's cache count as
+// in use, which blurs the figure by a few kilobytes at most.
+double LiveHeapBytes() {
+  const struct mallinfo2 info = mallinfo2();
+  return double(info.uordblks + info.hblkhd);
+}
+
+// Memory a second instance adds while a first one is alive: the growth of the live heap, how much
+// of that went through operator new, and the two pixel buffers inside it: the drawing surface
+// every platform has, and the headless platform's screen copy that a native window does without.
+// Each iteration builds the second instance, measures, and destroys it again.
+void BM_SecondInstanceMemory(benchmark::State& state) {
+  BRIMO first;
+  double heap = 0, newBytes = 0, newCalls = 0, surface = 0, screen = 0;
+  for (auto _ : state) {
+    const double heapBefore = LiveHeapBytes();
+    const HeapRequests requestsBefore = HeapRequestsSoFar();
+    auto second = std::make_unique<BRIMO>();
+    const HeapRequests requestsAfter = HeapRequestsSoFar();
+    heap += LiveHeapBytes() - heapBefore;
+    newBytes += double(requestsAfter.bytes - requestsBefore.bytes);
+    newCalls += double(requestsAfter.calls - requestsBefore.calls);
+    LICE_SysBitmap* drawSurface = second->GetGraphics()->DrawSurface();
+    surface += 4.0 * drawSurface->RowSpan() * drawSurface->Height();
+    if (auto* copy = dynamic_cast<LICE_MemBitmap*>(HeadlessGraphics(*second)->Screen()))
+      screen += copy->Capacity();
+  }
+  using benchmark::Counter;
+  state.counters["heap_bytes"] = Counter(heap, Counter::kAvgIterations, Counter::kIs1024);
+  state.counters["new_bytes"] = Counter(newBytes, Counter::kAvgIterations, Counter::kIs1024);
+  state.counters["new_calls"] = Counter(newCalls, Counter::kAvgIterations);
+  state.counters["surface_bytes"] = Counter(surface, Counter::kAvgIterations, Counter::kIs1024);
+  state.counters["screen_bytes"] = Counter(screen, Counter::kAvgIterations, Counter::kIs1024);
+  state.counters["rest_bytes"] =
+      Counter(heap - surface - screen, Counter::kAvgIterations, Counter::kIs1024);
+}
+BENCHMARK(BM_SecondInstanceMemory)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
