@@ -75,6 +75,15 @@ void StrokeRim(cairo_t* cr, double x, double y, double r, double width, double l
   cairo_pattern_destroy(p);
 }
 
+// A soft specular spot, clipped to a shape.
+void Highlight(cairo_t* cr, const PathBuilder& shape, double x, double y, double r, double alpha) {
+  cairo_pattern_t* spot = cairo_pattern_create_radial(x, y, 0, x, y, r);
+  cairo_pattern_add_color_stop_rgba(spot, 0, 1, 1, 1, alpha);
+  cairo_pattern_add_color_stop_rgba(spot, 1, 1, 1, 1, 0);
+  shape(cr);
+  FillWith(cr, spot);
+}
+
 void PointerLine(cairo_t* cr, double x, double y, double angle, double from, double to,
                  double width) {
   const double dx = std::sin(angle), dy = -std::cos(angle);
@@ -91,12 +100,14 @@ constexpr Colour kBakeliteLit{0.25, 0.24, 0.23}, kBakeliteDark{0.02, 0.02, 0.02}
 // A round skirted knob with a fluted cap, for the continuous controls.
 void FlutedKnob(cairo_t* cr, double x, double y, double angle) {
   constexpr double kSkirt = 24.5, kCap = 17, kFace = 12.6;
-  constexpr int kFlutes = 20;
+  constexpr int kFlutes = 24;
   DropShadow(
       cr, [&](cairo_t* c) { Circle(c, x, y, kSkirt); }, 1.3, 2.4, 3.2, 0.7);
 
   Circle(cr, x, y, kSkirt);
-  FillWith(cr, LitGradient(x, y, kSkirt, {0.3, 0.29, 0.28}, kBakeliteDark));
+  FillWith(cr, LitGradient(x, y, kSkirt, {0.36, 0.35, 0.34}, kBakeliteDark));
+  Highlight(
+      cr, [&](cairo_t* c) { Circle(c, x, y, kSkirt); }, x - 12, y - 14, 12, 0.22);
   Circle(cr, x, y, kSkirt - 0.6);
   StrokeRim(cr, x, y, kSkirt, 1.0, 0.35, 0.6);
   PointerLine(cr, x, y, angle, kCap + 1.2, kSkirt - 1.6, 1.7);
@@ -106,7 +117,7 @@ void FlutedKnob(cairo_t* cr, double x, double y, double angle) {
     cairo_new_sub_path(c);
     for (int i = 0; i < 360; ++i) {
       const double phi = angle + 2 * kPi * i / 360;
-      const double r = kCap - 1.1 * (0.5 - 0.5 * std::cos(kFlutes * (phi - angle)));
+      const double r = kCap - 1.5 * (0.5 - 0.5 * std::cos(kFlutes * (phi - angle)));
       cairo_line_to(c, x + r * std::sin(phi), y - r * std::cos(phi));
     }
     cairo_close_path(c);
@@ -122,7 +133,7 @@ void FlutedKnob(cairo_t* cr, double x, double y, double angle) {
     const double sx = std::sin(phi), sy = -std::cos(phi);
     const double facing = sx * kLightX + sy * kLightY;
     if (facing > 0) {
-      cairo_set_source_rgba(cr, 1, 1, 1, 0.06 + 0.3 * facing);
+      cairo_set_source_rgba(cr, 1, 1, 1, 0.08 + 0.45 * facing);
     } else {
       cairo_set_source_rgba(cr, 0, 0, 0, -0.5 * facing);
     }
@@ -136,8 +147,8 @@ void FlutedKnob(cairo_t* cr, double x, double y, double angle) {
   // The flat top of the cap, with a soft sheen towards the light.
   Circle(cr, x, y, kFace);
   cairo_pattern_t* face = cairo_pattern_create_radial(x - 4, y - 5, 0.5, x, y, kFace + 3);
-  cairo_pattern_add_color_stop_rgb(face, 0, 0.27, 0.26, 0.25);
-  cairo_pattern_add_color_stop_rgb(face, 0.6, 0.1, 0.1, 0.095);
+  cairo_pattern_add_color_stop_rgb(face, 0, 0.36, 0.35, 0.34);
+  cairo_pattern_add_color_stop_rgb(face, 0.6, 0.12, 0.12, 0.115);
   cairo_pattern_add_color_stop_rgb(face, 1, 0.04, 0.04, 0.04);
   FillWith(cr, face);
   Circle(cr, x, y, kFace);
@@ -173,6 +184,7 @@ void ChickenHead(cairo_t* cr, double x, double y, double angle) {
   cairo_clip_preserve(cr);
   StrokeRim(cr, x, y, 22, 3.2, 0.3, 0.7);
   cairo_restore(cr);
+  Highlight(cr, body, x - 6, y - 8, 9, 0.2);
   // The raised hub.
   Circle(cr, x, y, 7.5);
   cairo_pattern_t* hub = cairo_pattern_create_radial(x - 2.5, y - 3, 0.5, x, y, 9);

@@ -18,14 +18,41 @@ constexpr double kPi = std::numbers::pi;
 constexpr Colour kPaint{0.93, 0.9, 0.8};  // the cream the legends are filled with
 constexpr uint64_t kSeed = 0x4B77696C6C6F77ull;
 
-// Grey-blue hammertone: a bumpy height field lit from the upper left, plus fine metallic grain.
+// Hammered paint: overlapping shallow dimples (a jittered cell grid, each cell's bowl round its
+// own random centre) on a gently wavy surface, lit from the upper left with a little metallic
+// sheen.
+class Hammertone {
+public:
+  double Height(double x, double y) const {
+    // Warp the grid so the dimples are not laid out in rows.
+    x += 0.7 * warp_.At(x / 5, y / 5);
+    y += 0.7 * warp_.At(x / 5 + 40, y / 5 + 40);
+    const double cx = std::floor(x / kCell), cy = std::floor(y / kCell);
+    double nearest = 1;
+    for (int j = -1; j <= 1; ++j) {
+      for (int i = -1; i <= 1; ++i) {
+        Random cell(kSeed ^ uint64_t(int64_t(cx + i) * 73856093) ^
+                    uint64_t(int64_t(cy + j) * 19349663) << 20);
+        const double fx = (cx + i + 0.15 + 0.7 * cell.Uniform()) * kCell;
+        const double fy = (cy + j + 0.15 + 0.7 * cell.Uniform()) * kCell;
+        const double radius = kCell * (0.6 + 0.35 * cell.Uniform());
+        const double d2 = ((x - fx) * (x - fx) + (y - fy) * (y - fy)) / (radius * radius);
+        nearest = std::min(nearest, d2);
+      }
+    }
+    return nearest + 0.25 * wave_.At(x / 9, y / 9);
+  }
+
+private:
+  static constexpr double kCell = 5.2;
+  ValueNoise warp_{kSeed + 1}, wave_{kSeed + 2};
+};
+
 void PaintHammertone(cairo_surface_t* surface, double scale) {
-  const ValueNoise coarse(kSeed), medium(kSeed + 1), fine(kSeed + 2), grain(kSeed + 3);
-  const auto height = [&](double x, double y) {
-    return 0.6 * coarse.At(x / 4.2, y / 4.2) + 0.3 * medium.At(x / 2.1, y / 2.1) +
-           0.1 * fine.At(x / 1.05, y / 1.05);
-  };
-  const double lx = -0.45, ly = -0.6, lz = 0.66;  // unit light vector
+  const Hammertone hammer;
+  const ValueNoise grain(kSeed + 3);
+  const double lx = -0.45, ly = -0.6, lz = 0.66;   // unit light vector
+  const double hx = -0.25, hy = -0.33, hz = 0.91;  // halfway between light and viewer
   cairo_surface_flush(surface);
   unsigned char* data = cairo_image_surface_get_data(surface);
   const int width = cairo_image_surface_get_width(surface);
@@ -34,18 +61,19 @@ void PaintHammertone(cairo_surface_t* surface, double scale) {
   for (int py = 0; py < rows; ++py) {
     for (int px = 0; px < width; ++px) {
       const double x = (px + 0.5) / scale, y = (py + 0.5) / scale;
-      constexpr double e = 0.35, bump = 0.9;
-      const double nx = -bump * (height(x + e, y) - height(x - e, y)) / (2 * e);
-      const double ny = -bump * (height(x, y + e) - height(x, y - e)) / (2 * e);
-      const double shade = (nx * lx + ny * ly + lz) / (std::sqrt(nx * nx + ny * ny + 1) * lz);
+      constexpr double e = 0.3, depth = 0.45;
+      const double nx = -depth * (hammer.Height(x + e, y) - hammer.Height(x - e, y)) / (2 * e);
+      const double ny = -depth * (hammer.Height(x, y + e) - hammer.Height(x, y - e)) / (2 * e);
+      const double length = std::sqrt(nx * nx + ny * ny + 1);
+      const double diffuse = (nx * lx + ny * ly + lz) / (length * lz);
+      const double specular = std::pow(std::max(0.0, (nx * hx + ny * hy + hz) / length), 40);
       // Slightly lighter towards the top, as a lit panel looks.
-      const double sheen = 1.04 - 0.08 * y / kPanelHeight - 0.02 * std::abs(x / kPanelWidth - 0.5);
-      const double level = sheen * (0.84 + 0.16 * shade) + 0.025 * grain.At(x * 1.7, y * 1.7);
+      const double sheen = 1.04 - 0.08 * y / kPanelHeight - 0.03 * std::abs(x / kPanelWidth - 0.5);
+      const double level = sheen * (0.8 + 0.2 * diffuse) + 0.02 * grain.At(x * 1.7, y * 1.7);
       const auto channel = [&](double base) {
-        return uint32_t(std::clamp(base * level * 255 + 0.5, 0.0, 255.0));
+        return uint32_t(std::clamp((base * level + 0.12 * specular) * 255 + 0.5, 0.0, 255.0));
       };
-      const uint32_t argb =
-          0xFF000000u | channel(0.29) << 16 | channel(0.355) << 8 | channel(0.405);
+      const uint32_t argb = 0xFF000000u | channel(0.28) << 16 | channel(0.35) << 8 | channel(0.405);
       std::memcpy(data + py * stride + px * 4, &argb, 4);
     }
   }
@@ -138,6 +166,15 @@ void KnobScale(cairo_t* cr, const Knob& knob) {
         }
       },
       kPaint, pot ? 0.75 : 1.1);
+  if (!pot) {
+    Engrave(
+        cr,
+        [&](cairo_t* c) {
+          cairo_arc(c, cx, cy, kInner, PointerAngle(knob, 0) - kPi / 2,
+                    PointerAngle(knob, knob.frames - 1) - kPi / 2);
+        },
+        kPaint, 0.6);
+  }
 
   SelectFace(cr, Face::kCondensedBold, 7);
   const double capital = 0.729 * 7;
@@ -151,12 +188,12 @@ void KnobScale(cairo_t* cr, const Knob& knob) {
     EngraveText(cr, mark.text, cx + sx * r, cy + sy * r, kPaint);
   }
 
-  const double labelY = cy + (pot ? 39.5 : 33.5);
+  const double labelY = cy + (pot ? 41.5 : 33.5);
   SelectFace(cr, Face::kSansBold, 6.6);
   EngraveText(cr, knob.label, cx, labelY, kPaint, 0.6);
   if (!knob.unit.empty()) {
-    SelectFace(cr, Face::kSans, 6);
-    EngraveText(cr, knob.unit, cx, labelY + 7.5, kPaint);
+    SelectFace(cr, Face::kCondensedBold, 6);
+    EngraveText(cr, knob.unit, cx, labelY + 7.5, kPaint, 0.3);
   }
 }
 
@@ -248,7 +285,7 @@ cairo_surface_t* DrawPanel(double scale) {
   SectionHeader(cr, "LOW", 26, 260, 9);
   SectionHeader(cr, "MID", 270, 508, 9);
   SectionHeader(cr, "HIGH", 518, 638, 9);
-  SectionHeader(cr, "OUTPUT", 655, 757, 74);
+  SectionHeader(cr, "OUTPUT", 652, 760, 74);
   for (const double x : {265.0, 513.0, 646.5}) {
     Engrave(
         cr,
@@ -270,10 +307,10 @@ cairo_surface_t* DrawPanel(double scale) {
   SelectFace(cr, Face::kSansBold, 6.6);
   EngraveText(cr, "BYPASS", kBypassBox.left - 18, kBypassBox.CentreY(), kPaint, 0.6);
 
-  Nameplate(cr, 658, 16, 764, 60);
-  SelectFace(cr, Face::kSans, 6.5);
+  Nameplate(cr, 655, 16, 757, 60);
+  SelectFace(cr, Face::kCondensedBold, 7);
   EngraveText(cr, "KwillowAudioLab", kLinkBox.CentreX() - 6, kLinkBox.CentreY() - 3, kPaint, 0.3);
-  SelectFace(cr, Face::kSans, 5.5);
+  SelectFace(cr, Face::kSansBold, 5.5);
   EngraveText(cr, "www", kLinkBox.CentreX() - 6, kLinkBox.CentreY() + 5.5, kPaint, 0.8);
 
   cairo_destroy(cr);
