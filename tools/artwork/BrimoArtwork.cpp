@@ -18,24 +18,24 @@ int main(int argc, char** argv) {
   using namespace brimo::artwork;
   std::string outDir;
   double scale = 1;
-  for (int i = 1; i < argc; ++i) {
+  bool ok = true;
+  for (int i = 1; i < argc && ok; ++i) {
     const std::string arg = argv[i];
     if (arg == "--scale" && i + 1 < argc) {
       char* end = nullptr;
       scale = std::strtod(argv[++i], &end);
-      if (*end != 0 || !(scale > 0 && scale <= 16)) outDir.clear(), argc = -1;
-    } else if (outDir.empty() && !arg.starts_with("-")) {
-      outDir = arg;
+      ok = *end == 0 && scale > 0 && scale <= 16;
     } else {
-      argc = -1;
+      ok = outDir.empty() && !arg.starts_with("-");
+      outDir = arg;
     }
   }
-  if (argc < 0 || outDir.empty()) {
+  if (!ok || outDir.empty()) {
     std::fputs("usage: brimo-artwork OUTDIR [--scale S]   (S in (0, 16], default 1)\n", stderr);
     return 2;
   }
   std::error_code ec;
-  std::filesystem::create_directories(outDir, ec);
+  std::filesystem::create_directories(outDir, ec);  // a failure shows when writing
 
   std::vector<std::pair<std::string, cairo_surface_t*>> images;
   images.emplace_back("BG", DrawPanel(scale));
