@@ -134,12 +134,10 @@ void Engrave(cairo_t* cr, const PathBuilder& shape, Colour fill, double stroke) 
 }
 
 void SelectFace(cairo_t* cr, Face face, double size) {
-  const bool serif = face == Face::kSerifBold;
-  const char* family = serif                          ? "DejaVu Serif"
+  const char* family = face == Face::kSerifBold       ? "DejaVu Serif"
                        : face == Face::kCondensedBold ? "DejaVu Sans Condensed"
                                                       : "DejaVu Sans";
-  cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL,
-                         face == Face::kSans ? CAIRO_FONT_WEIGHT_NORMAL : CAIRO_FONT_WEIGHT_BOLD);
+  cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
   cairo_set_font_size(cr, size);
   // Unhinted outlines: the glyphs scale exactly with the drawing and do not depend on the
   // machine's hinting preferences.
@@ -163,8 +161,6 @@ double TextWidth(cairo_t* cr, const std::string& text, double tracking) {
 }
 
 void CentredTextPath(cairo_t* cr, const std::string& text, double x, double y, double tracking) {
-  cairo_font_extents_t fe;
-  cairo_font_extents(cr, &fe);
   cairo_matrix_t fm;
   cairo_get_font_matrix(cr, &fm);
   const double capital = 0.729 * fm.yy;  // DejaVu's capital height

@@ -54,7 +54,7 @@ void DropShadow(cairo_t* cr, const PathBuilder& shape, double dx, double dy, dou
 // A positive `stroke` strokes the path with that width instead of filling it.
 void Engrave(cairo_t* cr, const PathBuilder& shape, Colour fill, double stroke = 0);
 
-enum class Face { kSans, kSansBold, kCondensedBold, kSerifBold };
+enum class Face { kSansBold, kCondensedBold, kSerifBold };  // all bold: legends read at 6 px
 void SelectFace(cairo_t* cr, Face face, double size);
 
 // Advance width of `text` with extra `tracking` between letters, in the current face.
