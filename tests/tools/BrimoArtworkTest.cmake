@@ -1,0 +1,46 @@
+# Runs brimo-artwork and checks that its scale-1 output equals the committed resources/img byte
+# for byte (so the generator and the images cannot drift, and the drawing is reproducible), that
+# every image is 8-bit RGBA, and that --scale 2 doubles every size.
+# cmake -DGENERATOR=<exe> -DREFERENCE=<resources/img> -DWORK=<scratch dir> -P BrimoArtworkTest.cmake
+file(REMOVE_RECURSE "${WORK}")
+foreach(scale 1 2)
+  execute_process(COMMAND "${GENERATOR}" "${WORK}/x${scale}" --scale ${scale} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "brimo-artwork --scale ${scale} failed: ${rc}")
+  endif()
+endforeach()
+
+# Width, height, bit depth and colour type from a PNG's IHDR.
+function(png_header path out)
+  file(READ "${path}" hex OFFSET 16 LIMIT 10 HEX)
+  string(SUBSTRING "${hex}" 0 8 w)
+  string(SUBSTRING "${hex}" 8 8 h)
+  string(SUBSTRING "${hex}" 16 4 depth_type)
+  math(EXPR w "0x${w}")
+  math(EXPR h "0x${h}")
+  set(${out} ${w} ${h} ${depth_type} PARENT_SCOPE)
+endfunction()
+
+file(GLOB committed RELATIVE "${REFERENCE}" "${REFERENCE}/*.png")
+file(GLOB generated RELATIVE "${WORK}/x1" "${WORK}/x1/*.png")
+list(LENGTH committed count)
+if(NOT committed STREQUAL generated OR NOT count EQUAL 13)
+  message(FATAL_ERROR "image sets differ: committed ${committed}, generated ${generated}")
+endif()
+foreach(name IN LISTS committed)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${REFERENCE}/${name}"
+                          "${WORK}/x1/${name}" RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "${name} differs from the committed image: run the artwork target")
+  endif()
+  png_header("${WORK}/x1/${name}" one)
+  png_header("${WORK}/x2/${name}" two)
+  list(GET one 0 w)
+  list(GET one 1 h)
+  math(EXPR w "2 * ${w}")
+  math(EXPR h "2 * ${h}")
+  if(NOT one MATCHES ";0806$" OR NOT two STREQUAL "${w};${h};0806")
+    message(FATAL_ERROR "${name}: scale 1 is ${one}, scale 2 is ${two} (want 8-bit RGBA, doubled)")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${WORK}")
