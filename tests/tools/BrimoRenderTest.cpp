@@ -11,9 +11,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 
+#include "BRIMO.h"
 #include "Commands.h"
+#include "IGraphicsHeadless.h"
+#include "LicePng.h"
 #include "Response.h"
 #include "Session.h"
 #include "GeneratedSignals.h"
@@ -368,6 +372,51 @@ TEST_F(RenderCli, DemoWritesItsFolder) {
   EXPECT_NE(ReadBytes(dir / "brimo-demo/response.svg").find("demo setting"), std::string::npos);
 }
 
+// The snapshot against the editor drawn directly by the headless graphics object, and a setting's
+// effect confined to the control that shows it.
+TEST_F(RenderCli, SnapshotIsTheHeadlessEditorWithTheSettingsShown) {
+  using Pixels = std::vector<LICE_PixelWord>;
+  auto pixelsOf = [](LICE_IBitmap& b) {
+    Pixels p;
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) p.push_back(b.PixelData()[y * b.RowSpan() + x]);
+    return p;
+  };
+  auto readPng = [&](const std::string& path) {
+    std::unique_ptr<LICE_IBitmap> b(LICE_DecodePngFile(path.c_str(), nullptr));
+    EXPECT_TRUE(b && b->Width() == BRIMO::kEditorWidth && b->Height() == BRIMO::kEditorHeight)
+        << path;
+    return b ? pixelsOf(*b) : Pixels();
+  };
+  ASSERT_EQ(RunRender({"--snapshot", dir / "defaults.png"}).status, 0);
+  const Result r = RunRender({"--snapshot", dir / "boost.png", "--set", "High Boost=8"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Pixels defaults = readPng(dir / "defaults.png");
+  const Pixels boost = readPng(dir / "boost.png");
+
+  auto* plug = new BRIMO();
+  plug->initialize(nullptr);
+  auto* graphics = dynamic_cast<IGraphicsHeadless*>(plug->GetGraphics());
+  ASSERT_NE(graphics, nullptr);
+  graphics->RenderAll();
+  EXPECT_TRUE(defaults == pixelsOf(*graphics->Screen()));
+  plug->terminate();
+  plug->release();
+
+  // The High Boost knob's box is (530, 18) to (625, 110).
+  ASSERT_EQ(boost.size(), defaults.size());
+  int inside = 0;
+  int outside = 0;
+  for (size_t i = 0; i < boost.size(); ++i) {
+    if (boost[i] == defaults[i]) continue;
+    const int x = static_cast<int>(i % BRIMO::kEditorWidth);
+    const int y = static_cast<int>(i / BRIMO::kEditorWidth);
+    ++(x >= 530 && x < 625 && y >= 18 && y < 110 ? inside : outside);
+  }
+  EXPECT_GT(inside, 0);
+  EXPECT_EQ(outside, 0);
+}
+
 // Every refusal: a message on standard error, a non-zero status, and not one byte changed.
 TEST_F(RenderCli, RefusalsLeaveTheFileSystemAsItWas) {
   WriteSound(dir / "in.wav", {Sine(440, 44100, 4410, 0.5)}, 44100,
@@ -413,6 +462,8 @@ TEST_F(RenderCli, RefusalsLeaveTheFileSystemAsItWas) {
       WithPlugin(
           {"--response", dir / "resp", "--curve", "ok", "--curve", "bad", "--set", "Mid Cut=2"}),
       WithPlugin({"--list-params", "--set", "Nothing=1"}),
+      {"--snapshot", dir / "editor.png", "--set", "Treble=3"},
+      {"--snapshot", dir / "editor.png", "--set", "Reserved=1"},
       WithPlugin({in, out, "--oversampling", "8"}),
   };
   const auto before = dir.Snapshot();

@@ -81,6 +81,8 @@ TEST(RenderOptions, MistakesAreRefusedWithAMessage) {
       {"--response", "r", "--rate", "100"},
       {"in.wav", "out.wav", "--rate", "48000"},
       {"--response", "r", "--format", "wav"},
+      {"--snapshot"},
+      {"--snapshot", "e.png", "--plugin", "BRIMO.vst3"},
   };
   for (const auto& args : bad) {
     auto r = Parse(args);

@@ -1,5 +1,5 @@
 // brimo-render: renders audio files through the BRIMO plug-in bundle, loaded as a VST3 host loads
-// it, and measures and plots its responses.
+// it, measures and plots its responses, and draws its editor to a picture.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
       return RunResponse(o);
     case Mode::Demo:
       return RunDemo(o);
+    case Mode::Snapshot:
+      return RunSnapshot(o);
   }
   return 2;
 }

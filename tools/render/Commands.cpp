@@ -14,6 +14,7 @@
 #include "AudioFile.h"
 #include "Session.h"
 #include "GeneratedSignals.h"
+#include "Snapshot.h"
 
 namespace brimo::render {
 
@@ -319,6 +320,24 @@ int RunDemo(const Options& options) {
     std::printf(" \"%s=%s\"", a.name.c_str(), a.value.c_str());
   std::printf("\n  %s\n  %s\n  %s/response.svg (and .csv)\n", inPath.c_str(), outPath.c_str(),
               folder.c_str());
+  return 0;
+}
+
+int RunSnapshot(const Options& options) {
+  std::string error;
+  const std::string& path = options.output;
+  if (IsFolder(path)) {
+    Fail("cannot write " + path + ": it is a folder");
+    return 1;
+  }
+  EditorPicture picture;
+  PendingFile png;
+  if (!RenderEditor(options.curves[0].sets, picture, error) || !png.Create(path, error) ||
+      !WritePng(png, picture, error) || !png.Commit(error)) {
+    Fail(error);
+    return 1;
+  }
+  std::printf("wrote %s (%d x %d)\n", path.c_str(), picture.width, picture.height);
   return 0;
 }
 

@@ -1,4 +1,4 @@
-// The four things brimo-render does. Each returns the process exit status: 0 on success, 1 when
+// The five things brimo-render does. Each returns the process exit status: 0 on success, 1 when
 // something failed (the message is on standard error and no output file was created or changed).
 #pragma once
 
@@ -16,6 +16,7 @@ int RunRender(const Options& options);
 int RunListParams(const Options& options);
 int RunResponse(const Options& options);
 int RunDemo(const Options& options);
+int RunSnapshot(const Options& options);
 
 // Peak level of the measuring impulse. Low enough that the colouration's saturation curve stays
 // in its nearly linear region (its hard limit starts at 0.1), high enough to sit far above the

@@ -53,6 +53,7 @@ const char* UsageText() {
          "  brimo-render --list-params [settings]\n"
          "  brimo-render --response BASE [--rate HZ] [settings] [--curve LABEL [settings]]...\n"
          "  brimo-render --demo [FOLDER]\n"
+         "  brimo-render --snapshot FILE.png [settings]\n"
          "settings:\n"
          "  --set \"NAME=VALUE\"   a parameter by its host-visible name (or #id) and plain value,\n"
          "                       e.g. --set \"High Boost=8\" --set \"Low Boost=-0.4\"\n"
@@ -73,6 +74,8 @@ const char* UsageText() {
          "  --demo [FOLDER]      render a test signal through a characteristic setting into "
          "FOLDER\n"
          "                       (default brimo-demo): input.wav, output.wav, response.csv/.svg\n"
+         "  --snapshot FILE.png  draw the editor (790 x 249) with the settings into an RGBA PNG;\n"
+         "                       the editor is built into brimo-render, no bundle is loaded\n"
          "  --quiet              no progress bar\n"
          "  --help, --version\n";
 }
@@ -166,6 +169,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--demo") {
       if (!setMode(Mode::Demo)) return fail("--demo cannot be combined with another mode");
       if (i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0) o.output = args[++i];
+    } else if (arg == "--snapshot") {
+      if (!setMode(Mode::Snapshot)) return fail("--snapshot cannot be combined with another mode");
+      if (!value(o.output) || o.output.empty()) return fail("--snapshot needs a file name");
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("unknown option " + arg);
     } else {
@@ -192,6 +198,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   // Renders keep the input's rate: there is no resampler to honour another one.
   if (rateGiven && o.mode != Mode::Response && o.mode != Mode::ListParams)
     return fail("--rate is only for --response (a render keeps the input's sample rate)");
+  // The snapshot draws the editor built into this program; a bundle given for it would be ignored.
+  if (!o.plugin.empty() && o.mode == Mode::Snapshot)
+    return fail("--plugin is not used by --snapshot (the editor is built into brimo-render)");
   if ((!o.format.empty() || !o.encoding.empty()) && o.mode != Mode::Render)
     return fail("--format and --encoding are only for rendering a file");
 

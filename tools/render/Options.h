@@ -7,7 +7,7 @@
 
 namespace brimo::render {
 
-enum class Mode { Render, ListParams, Response, Demo, Help, Version };
+enum class Mode { Render, ListParams, Response, Demo, Snapshot, Help, Version };
 
 // One parameter setting as typed: a host-visible name (or "#id") and the value text.
 struct Assignment {
@@ -25,7 +25,8 @@ struct Curve {
 struct Options {
   Mode mode = Mode::Help;
   std::string input;            // render: IN
-  std::string output;           // render: OUT; response: output base name; demo: folder
+  std::string output;           // render: OUT; response: output base name; demo: folder;
+                                // snapshot: the PNG file
   std::string plugin;           // --plugin PATH, empty = default search
   std::vector<Curve> curves;    // at least one; render and list-params use curves[0]
   std::string format;           // --format (container), empty = by OUT's extension or as the input

@@ -28,23 +28,6 @@ std::string Number(double v) {
   return buf;
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-bool IsHidden(const host::ParamInfo& p) {
-  return (p.flags & Steinberg::Vst::ParameterInfo::kIsHidden) != 0;
-}
-
-std::string DisplayName(const host::ParamInfo& p) {
-  if (!p.title.empty()) return p.title;
-  std::string name = "#";
-  name += std::to_string(p.id);
-  return name;
-}
-
 }  // namespace
 
 bool FindBundle(const std::string& explicitPath, std::string& bundle, std::string& error) {
@@ -110,74 +93,7 @@ Session::~Session() {
 
 bool Session::Resolve(const std::vector<Assignment>& sets, std::vector<ResolvedSetting>& resolved,
                       std::string& error) const {
-  // Hidden parameters are not the user's to set, as in a host.
-  std::vector<host::ParamInfo> params = plugin_->parameters();
-  std::erase_if(params, [](const host::ParamInfo& p) { return IsHidden(p); });
-  resolved.clear();
-  for (const Assignment& a : sets) {
-    const host::ParamInfo* found = nullptr;
-    if (a.name.size() > 1 && a.name[0] == '#') {
-      char* end = nullptr;
-      const unsigned long id = std::strtoul(a.name.c_str() + 1, &end, 10);
-      if (*end == '\0')
-        for (const host::ParamInfo& p : params)
-          if (p.id == id) found = &p;
-    } else {
-      for (const host::ParamInfo& p : params)
-        if (p.title == a.name) found = &p;
-      if (!found)  // forgive letter case when that is unambiguous
-        for (const host::ParamInfo& p : params)
-          if (!p.title.empty() && Lower(p.title) == Lower(a.name)) {
-            if (found) {
-              found = nullptr;
-              break;
-            }
-            found = &p;
-          }
-    }
-    if (!found) {
-      error = "unknown parameter \"" + a.name + "\" (--list-params shows the names)";
-      return false;
-    }
-    const host::ParamInfo& p = *found;
-    const std::string name = DisplayName(p);
-    double normalized = 0;
-    if (std::optional<double> plain = ParseNumber(a.value)) {
-      const double lo = plugin_->toPlain(p.id, 0.0);
-      const double hi = plugin_->toPlain(p.id, 1.0);
-      const double tol = 1e-9 * std::max(1.0, std::fabs(hi - lo));
-      if (!(*plain >= std::min(lo, hi) - tol && *plain <= std::max(lo, hi) + tol)) {
-        error = "value " + a.value + " for \"" + name + "\" is out of range (" + Number(lo) +
-                " to " + Number(hi) + ")";
-        return false;
-      }
-      normalized = std::clamp(plugin_->toNormalized(p.id, *plain), 0.0, 1.0);
-      if (p.stepCount > 0) {
-        const double steps = normalized * p.stepCount;
-        if (std::fabs(steps - std::round(steps)) > 1e-6) {
-          error = "value " + a.value + " for \"" + name + "\" is not one of its steps (" +
-                  Number(lo) + " to " + Number(hi) + " in " + std::to_string(p.stepCount) +
-                  " steps)";
-          return false;
-        }
-        normalized = std::round(steps) / p.stepCount;
-      }
-    } else if ((p.flags & Steinberg::Vst::ParameterInfo::kIsList) != 0) {
-      std::optional<double> n = plugin_->fromText(p.id, a.value);
-      if (!n) {
-        error = "value \"" + a.value + "\" is not one of the entries of \"" + name + "\"";
-        return false;
-      }
-      normalized = *n;
-    } else if (std::optional<double> n = ShownAs(p.id, a.value)) {
-      normalized = *n;  // a text the parameter shows, such as a switch legend
-    } else {
-      error = "value \"" + a.value + "\" for \"" + name + "\" is not a number or one of its texts";
-      return false;
-    }
-    resolved.push_back({p.id, name, normalized});
-  }
-  return true;
+  return ResolveSettings(*plugin_->controller(), sets, resolved, error);
 }
 
 bool Session::Start(double sampleRate, int channels, int blockSize,
@@ -241,19 +157,6 @@ bool Session::Process(std::vector<std::vector<double>>& audio, std::string& erro
     }
   }
   return true;
-}
-
-std::optional<double> Session::ShownAs(host::ParamID id, const std::string& text) const {
-  // Only a text that the parameter shows again for the value it reads as counts: the plug-in
-  // reads any other word as 0.
-  std::string wanted = text;
-  wanted.erase(0, wanted.find_first_not_of(' '));
-  wanted.erase(wanted.find_last_not_of(' ') + 1);
-  const std::optional<double> n = plugin_->fromText(id, wanted);
-  if (!n) return std::nullopt;
-  const std::optional<std::string> shown = plugin_->toText(id, *n);
-  if (!shown || Lower(*shown) != Lower(wanted)) return std::nullopt;
-  return n;
 }
 
 std::vector<ParameterRow> Session::Parameters() const {

@@ -10,6 +10,7 @@
 
 #include "brimo/host/Vst3Host.h"
 #include "Options.h"
+#include "Settings.h"
 
 namespace brimo::render {
 
@@ -29,13 +30,6 @@ struct ParameterRow {
   std::string currentText;
 };
 
-// A setting resolved against the plug-in's parameter list.
-struct ResolvedSetting {
-  host::ParamID id = 0;
-  std::string name;
-  double normalized = 0;
-};
-
 class Session {
 public:
   // Loads the bundle and creates one instance. The module is shared between sessions.
@@ -45,8 +39,8 @@ public:
 
   const std::shared_ptr<host::Module>& Module() const { return module_; }
 
-  // Checks every assignment (known name, a number inside the range, a whole step for stepped
-  // parameters; list parameters also accept their entries' texts). Nothing is applied.
+  // Checks every assignment against this instance's controller (see ResolveSettings). Nothing is
+  // applied.
   bool Resolve(const std::vector<Assignment>& sets, std::vector<ResolvedSetting>& resolved,
                std::string& error) const;
 
@@ -63,9 +57,6 @@ public:
   std::vector<ParameterRow> Parameters() const;  // as hosts list them: hidden ones left out
 
 private:
-  // The normalised value of a text the parameter shows (such as "16x"), if it is one.
-  std::optional<double> ShownAs(host::ParamID id, const std::string& text) const;
-
   Session() = default;
   std::shared_ptr<host::Module> module_;
   std::unique_ptr<host::Plugin> plugin_;
