@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 #include "IGraphicsHeadless.h"
 #include "LicePng.h"
@@ -88,6 +90,46 @@ TEST(BRIMOEditor, KnobsShowTheFrameOfTheirPositionAndTheProductPageOpens) {
   editor->OnMouseDown(700, 260, {true});  // below the panel
   EXPECT_EQ(editor->openedUrls, std::vector<std::string>{BRIMO::kProductPageUrl});
   EXPECT_EQ(std::string(BRIMO::kProductPageUrl).rfind("https://www.kwillowaudiolab.com/", 0), 0u);
+}
+
+// The headless render equals the committed reference picture pixel for pixel. The references are
+// brimo-render --snapshot pictures: scripts/docs-pictures writes them again when the artwork
+// changes.
+TEST(BRIMOEditor, DrawsExactlyTheReferencePictures) {
+  struct Case {
+    const char* file;
+    std::vector<std::pair<int32_t, double>> plain;
+  };
+  const Case cases[] = {
+      {"editor-default.png", {}},
+      {"editor-moved.png",
+       {{BRIMO::kHighBoost, 8.0},
+        {BRIMO::kLowFrequency, 2.0},
+        {BRIMO::kOutput, 6.0},
+        {BRIMO::kMidCut, 0.5},
+        {BRIMO::kOversampling, 1.0},
+        {BRIMO::kBypass, 1.0}}},
+  };
+  for (const Case& c : cases) {
+    const std::string path = std::string(BRIMO_EDITOR_REFERENCES) + "/" + c.file;
+    std::unique_ptr<LICE_IBitmap> reference(LICE_DecodePngFile(path.c_str(), nullptr));
+    ASSERT_NE(reference, nullptr) << path;
+    BRIMO plug;
+    plug.Initialize();
+    for (const auto& [param, value] : c.plain) plug.GetParam(param)->SetPlain(value);
+    plug.RedrawParamControls();
+    IGraphicsHeadless* editor = EditorOf(plug);
+    editor->RenderAll();
+    LICE_IBitmap* screen = editor->Screen();
+    ASSERT_EQ(reference->Width(), 790);
+    ASSERT_EQ(reference->Height(), 249);
+    int differing = 0;
+    for (int y = 0; y < 249; ++y)
+      for (int x = 0; x < 790; ++x)
+        differing += reference->PixelData()[y * reference->RowSpan() + x] !=
+                     screen->PixelData()[y * screen->RowSpan() + x];
+    EXPECT_EQ(differing, 0) << c.file;
+  }
 }
 
 }  // namespace
