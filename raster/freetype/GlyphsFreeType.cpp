@@ -23,9 +23,11 @@ struct FreeTypeFont {
   int lineHeight;
 };
 
+// Never destroyed: fonts held by other static objects (the editor's font cache) are released
+// during static destruction, whatever the order.
 std::mutex& LibraryLock() {
-  static std::mutex lock;
-  return lock;
+  static std::mutex* lock = new std::mutex;
+  return *lock;
 }
 
 // One FreeType library for the process; faces are created and released under LibraryLock.

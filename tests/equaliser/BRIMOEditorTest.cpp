@@ -124,11 +124,17 @@ TEST(BRIMOEditor, DrawsExactlyTheReferencePictures) {
     ASSERT_EQ(reference->Width(), 790);
     ASSERT_EQ(reference->Height(), 249);
     int differing = 0;
-    for (int y = 0; y < 249; ++y)
-      for (int x = 0; x < 790; ++x)
-        differing += reference->PixelData()[y * reference->RowSpan() + x] !=
-                     screen->PixelData()[y * screen->RowSpan() + x];
-    EXPECT_EQ(differing, 0) << c.file;
+    std::string first;
+    for (int y = 0; y < 249; ++y) {
+      for (int x = 0; x < 790; ++x) {
+        const LICE_PixelWord want = reference->PixelData()[y * reference->RowSpan() + x];
+        const LICE_PixelWord got = screen->PixelData()[y * screen->RowSpan() + x];
+        if (want != got && differing++ == 0)
+          first = "first at (" + std::to_string(x) + ", " + std::to_string(y) +
+                  "): " + std::to_string(got) + " instead of " + std::to_string(want);
+      }
+    }
+    EXPECT_EQ(differing, 0) << c.file << ", " << first;
   }
 }
 

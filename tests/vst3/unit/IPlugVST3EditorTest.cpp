@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace testhost;
 
 namespace {
@@ -109,6 +112,33 @@ TEST_F(EditorThroughAdaptor, PushingValuesToTheEditorAllocatesNothingOnTheAudioT
   EXPECT_EQ(allocations(&automation), plain);
   EXPECT_EQ(allocations(&preset), plain) << "a preset restores every control";
   EXPECT_EQ(graphics->GetControl(6)->GetValue(), 0.0) << "the preset reached the controls";
+}
+
+// Automation on the audio thread while the user-interface thread draws and drags: the controls'
+// shared fields are the only meeting point (run under ThreadSanitizer with the concurrency label).
+TEST_F(EditorThroughAdaptor, ConcurrentAutomationAndDrawing) {
+  std::atomic<bool> done{false};
+  std::thread audio([&] {
+    auto in = std::vector<std::vector<float>>(2, std::vector<float>(64, 0.0f));
+    auto out = in;
+    for (int block = 0; block < 400; ++block) {
+      Changes changes;
+      const double v = (block % 10) / 9.0;
+      for (ParamID id = 1; id < ParamID(BRIMO::kNumParams); ++id) changes.add(id, {v});
+      Process<float>(plug, in, out, 64, &changes);
+    }
+    done = true;
+  });
+  int y = 60;
+  graphics->OnMouseDown(200, y, {true});
+  while (!done) {
+    graphics->OnMouseDrag(200, y = (y == 60 ? 30 : 60), {true});
+    graphics->Tick();
+  }
+  graphics->OnMouseUp(200, y, {});
+  audio.join();
+  graphics->RenderAll();
+  EXPECT_GE(graphics->GetControl(6)->GetValue(), 0.0);
 }
 
 TEST_F(EditorThroughAdaptor, KnobDragReachesTheHostAsOneGesture) {

@@ -122,3 +122,18 @@ TEST(Bundle, ExportsOnlyTheEntryPointsAndRunsAnInstance) {
   EXPECT_TRUE(moduleExit());
 #endif
 }
+
+#if defined(_WIN32)
+// The editor's thirteen images are resources of type "PNG" of the module itself.
+TEST(Bundle, CarriesTheEditorImagesAsResources) {
+  Library module(BRIMO_BUNDLE_BINARY);
+  ASSERT_NE(module.handle, nullptr);
+  auto instance = static_cast<HMODULE>(module.handle);
+  for (int id = 101; id <= 113; ++id) {
+    HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(id), "PNG");
+    ASSERT_NE(found, nullptr) << id;
+    EXPECT_GT(SizeofResource(instance, found), 7u) << id;
+  }
+  EXPECT_EQ(FindResourceA(instance, MAKEINTRESOURCEA(114), "PNG"), nullptr);
+}
+#endif
