@@ -3,6 +3,8 @@
 // frames; the editor draws no text.
 #include "BRIMO.h"
 
+#include <iterator>
+
 #include "IControl.h"
 #include "IGraphics.h"
 
@@ -48,6 +50,13 @@ constexpr IBox kProductPageBox{694, 221, 794, 321};
 void BRIMO::AttachEditor() {
   IGraphics* graphics = NewPlatformGraphics(this, kEditorWidth, kEditorHeight, kEditorFps);
   if (!graphics) return;
+  // The first editor in a process decodes its images side by side.
+  IGraphics::ImageRequest images[1 + std::size(kControls)];
+  images[0] = {kBackground.resourceId, kBackground.name};
+  for (size_t i = 0; i < std::size(kControls); ++i)
+    images[i + 1] = {kControls[i].image.resourceId, kControls[i].image.name};
+  graphics->PreloadBitmaps(images, int32_t(std::size(images)));
+
   graphics->AttachBackground(kBackground.resourceId, kBackground.name);
   for (const Placed& c : kControls) {
     const IBitmapHandle bitmap =

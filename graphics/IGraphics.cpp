@@ -1,8 +1,11 @@
 #include "IGraphics.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "IGraphicsCaches.h"
 #include "IParamDef.h"
@@ -71,6 +74,30 @@ IBitmapHandle IGraphics::LoadBitmap(int32_t resourceId, const char* name, int32_
     handle.height = bitmap->Height();
   }
   return handle;
+}
+
+void IGraphics::PreloadBitmaps(const ImageRequest* images, int32_t count) {
+  std::vector<const ImageRequest*> missing;
+  for (int32_t i = 0; i < count; ++i)
+    if (!graphics_cache::FindBitmap(images[i].resourceId)) missing.push_back(&images[i]);
+  if (missing.empty()) return;
+  std::vector<LICE_IBitmap*> decoded(missing.size(), nullptr);
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t k; (k = next.fetch_add(1)) < missing.size();)
+      decoded[k] = LoadPlatformBitmap(missing[k]->resourceId, missing[k]->name);
+  };
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> helpers;
+  try {
+    for (size_t t = 1; t < std::min(cores, missing.size()); ++t) helpers.emplace_back(work);
+  } catch (...) {
+    // No thread to be had: the calling thread does the rest.
+  }
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  for (size_t k = 0; k < missing.size(); ++k)
+    if (decoded[k]) graphics_cache::AddBitmap(missing[k]->resourceId, decoded[k]);
 }
 
 void IGraphics::PrepareDrawSurface() {

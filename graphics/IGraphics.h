@@ -76,6 +76,14 @@ public:
   // The image of resourceId from the process-wide cache, decoded on first use. An image that
   // cannot be loaded gives a handle without bitmap (0 x 0), which draws nothing.
   IBitmapHandle LoadBitmap(int32_t resourceId, const char* name, int32_t frames);
+  // Decodes the images of this list that are not cached yet side by side, on up to one thread per
+  // core (the calling thread included), and caches them, so that the LoadBitmap calls that follow
+  // find them. Without threads it decodes them one after the other.
+  struct ImageRequest {
+    int32_t resourceId;
+    const char* name;
+  };
+  void PreloadBitmaps(const ImageRequest* images, int32_t count);
   // (Re)creates the drawing surface at width x height.
   void PrepareDrawSurface();
 

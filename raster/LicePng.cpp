@@ -66,23 +66,9 @@ void RequestTransforms(png_structp png, png_infop info) {
   if (depth < 8) png_set_packing(png);
   if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
     png_set_gray_to_rgb(png);
-  if (alpha)
-    png_set_swap_alpha(png);
-  else
-    png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
-}
-
-// Rows arrive as bytes A, R, G, B; the pixel word wants B, G, R, A in memory.
-void ArgbBytesToPixelWords(LICE_IBitmap* bm) {
-  const int w = bm->Width(), h = bm->Height(), span = bm->RowSpan();
-  auto* base = reinterpret_cast<unsigned char*>(bm->PixelData());
-  for (int y = 0; y < h; ++y) {
-    unsigned char* p = base + std::ptrdiff_t(y) * span * 4;
-    for (int x = 0; x < w; ++x, p += 4) {
-      const unsigned char a = p[0], r = p[1], g = p[2], b = p[3];
-      p[0] = b, p[1] = g, p[2] = r, p[3] = a;
-    }
-  }
+  // Rows arrive as bytes B, G, R, A: the pixel word's own memory order, so no second pass.
+  png_set_bgr(png);
+  if (!alpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
 }
 
 // Reads the image whose source is already set on png into target (or a new bitmap). Kept free of
@@ -119,7 +105,6 @@ LICE_IBitmap* Decode(png_structp png, png_infop info, LICE_IBitmap* target) {
   png_read_image(png, rows);
   png_destroy_read_struct(&png, &info, nullptr);
   std::free(rows);
-  ArgbBytesToPixelWords(bm);
   return bm;
 }
 
