@@ -6,7 +6,7 @@
 // screen instead, so redraws here include one copy of the presented box that a window would spend
 // on its own presentation too.
 #include "BRIMO.h"
-#include "HeapCounter.h"
+#include "AllocationCounter.h"
 #include "IGraphicsHeadless.h"
 #include "LicePng.h"
 
@@ -173,12 +173,11 @@ void BM_SecondInstanceMemory(benchmark::State& state) {
   double heap = 0, newBytes = 0, newCalls = 0, surface = 0, screen = 0;
   for (auto _ : state) {
     const double heapBefore = LiveHeapBytes();
-    const HeapRequests requestsBefore = HeapRequestsSoFar();
+    const long callsBefore = AllocationCount(), bytesBefore = AllocatedBytes();
     auto second = std::make_unique<BRIMO>();
-    const HeapRequests requestsAfter = HeapRequestsSoFar();
+    newCalls += double(AllocationCount() - callsBefore);
+    newBytes += double(AllocatedBytes() - bytesBefore);
     heap += LiveHeapBytes() - heapBefore;
-    newBytes += double(requestsAfter.bytes - requestsBefore.bytes);
-    newCalls += double(requestsAfter.calls - requestsBefore.calls);
     LICE_SysBitmap* drawSurface = second->GetGraphics()->DrawSurface();
     surface += 4.0 * drawSurface->RowSpan() * drawSurface->Height();
     if (auto* copy = dynamic_cast<LICE_MemBitmap*>(HeadlessGraphics(*second)->Screen()))

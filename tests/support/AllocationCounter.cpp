@@ -9,14 +9,20 @@
 
 namespace {
 std::atomic<long> gAllocations{0};
-}
+std::atomic<long> gBytes{0};
+}  // namespace
 
 long AllocationCount() {
   return gAllocations.load();
 }
 
+long AllocatedBytes() {
+  return gBytes.load();
+}
+
 void* operator new(std::size_t size) {
   ++gAllocations;
+  gBytes += long(size);
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }

@@ -3,3 +3,5 @@
 #pragma once
 
 long AllocationCount();
+// Bytes asked of operator new so far.
+long AllocatedBytes();

@@ -61,27 +61,6 @@ std::optional<double> ShownAs(Vst::IEditController& controller, host::ParamID id
 
 }  // namespace
 
-std::vector<host::ParamInfo> ListParameters(Vst::IEditController& controller) {
-  std::vector<host::ParamInfo> out;
-  const Steinberg::int32 count = controller.getParameterCount();
-  for (Steinberg::int32 i = 0; i < count; ++i) {
-    Vst::ParameterInfo info;
-    std::memset(&info, 0, sizeof info);
-    if (controller.getParameterInfo(i, info) != Steinberg::kResultOk) continue;
-    host::ParamInfo p;
-    p.id = info.id;
-    p.title = host::narrow(info.title);
-    p.shortTitle = host::narrow(info.shortTitle);
-    p.units = host::narrow(info.units);
-    p.stepCount = info.stepCount;
-    p.defaultNormalized = info.defaultNormalizedValue;
-    p.unitId = info.unitId;
-    p.flags = info.flags;
-    out.push_back(std::move(p));
-  }
-  return out;
-}
-
 bool IsHidden(const host::ParamInfo& p) {
   return (p.flags & Vst::ParameterInfo::kIsHidden) != 0;
 }
@@ -95,7 +74,7 @@ std::string DisplayName(const host::ParamInfo& p) {
 
 bool ResolveSettings(Vst::IEditController& controller, const std::vector<Assignment>& sets,
                      std::vector<ResolvedSetting>& resolved, std::string& error) {
-  std::vector<host::ParamInfo> params = ListParameters(controller);
+  std::vector<host::ParamInfo> params = host::ListParameters(controller);
   std::erase_if(params, [](const host::ParamInfo& p) { return IsHidden(p); });
   resolved.clear();
   for (const Assignment& a : sets) {

@@ -19,9 +19,6 @@ struct ResolvedSetting {
   double normalized = 0;
 };
 
-// The parameters as the controller lists them, in host index order, hidden ones included.
-std::vector<host::ParamInfo> ListParameters(Steinberg::Vst::IEditController& controller);
-
 // Hidden parameters are not the user's to see or set, as in a host.
 bool IsHidden(const host::ParamInfo& p);
 

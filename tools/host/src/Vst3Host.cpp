@@ -269,13 +269,13 @@ int Plugin::restartCount() const {
   return handler_ ? handler_->restarts.load() : 0;
 }
 
-std::vector<ParamInfo> Plugin::parameters() const {
+std::vector<ParamInfo> ListParameters(Vst::IEditController& controller) {
   std::vector<ParamInfo> out;
-  int32 count = controller_->getParameterCount();
+  int32 count = controller.getParameterCount();
   for (int32 i = 0; i < count; ++i) {
     Vst::ParameterInfo info;
     std::memset(&info, 0, sizeof info);
-    if (controller_->getParameterInfo(i, info) != kResultOk) continue;
+    if (controller.getParameterInfo(i, info) != kResultOk) continue;
     ParamInfo p;
     p.id = info.id;
     p.title = narrow(info.title);
@@ -288,6 +288,10 @@ std::vector<ParamInfo> Plugin::parameters() const {
     out.push_back(std::move(p));
   }
   return out;
+}
+
+std::vector<ParamInfo> Plugin::parameters() const {
+  return ListParameters(*controller_);
 }
 
 std::optional<ParamInfo> Plugin::findParameter(std::string_view title) const {

@@ -78,6 +78,9 @@ struct ParamInfo {
   std::int32_t flags = 0;
 };
 
+// The parameters a controller lists, in its index order (entries it cannot describe are left out).
+std::vector<ParamInfo> ListParameters(Steinberg::Vst::IEditController& controller);
+
 struct UnitInfo {
   std::int32_t id = 0;
   std::int32_t parentId = 0;
