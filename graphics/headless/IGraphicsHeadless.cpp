@@ -16,9 +16,7 @@ void ResizeCleared(LICE_MemBitmap& screen, int32_t width, int32_t height) {
 
 IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plugin, int32_t width, int32_t height,
                                      int32_t framesPerSecond)
-    : IGraphics(plugin, width, height, framesPerSecond) {
-  ResizeCleared(screen, width, height);
-}
+    : IGraphics(plugin, width, height, framesPerSecond) {}
 
 IGraphicsHeadless::~IGraphicsHeadless() = default;
 
@@ -28,13 +26,13 @@ bool IGraphicsHeadless::PresentRect(const IBox& box) {
   presented.push_back(box);
   if (!DrawSurface()) return false;
   const LICE_RECT source{box.L, box.T, box.R, box.B};
-  LICE_ComposeRect(&screen, DrawSurface(), box.L, box.T, &source, 1.0f, ComposeCopy);
+  LICE_ComposeRect(Screen(), DrawSurface(), box.L, box.T, &source, 1.0f, ComposeCopy);
   return true;
 }
 
 void IGraphicsHeadless::Resize(int32_t newWidth, int32_t newHeight) {
   IGraphics::Resize(newWidth, newHeight);
-  ResizeCleared(screen, newWidth, newHeight);
+  screen.Resize(0, 0);
 }
 
 int32_t IGraphicsHeadless::ShowMessageBox(const char*, const char*, int32_t) {
@@ -91,6 +89,13 @@ bool IGraphicsHeadless::GetClipboardText(std::string* out) {
 
 LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int32_t resourceId, const char* name) {
   return LICE_LoadPngResource(nullptr, resourceId, name);
+}
+
+LICE_IBitmap* IGraphicsHeadless::Screen() {
+  // Made on first use: an editor that is never shown costs no screen.
+  if (screen.Width() != Width() || screen.Height() != Height())
+    ResizeCleared(screen, Width(), Height());
+  return &screen;
 }
 
 bool IGraphicsHeadless::Tick() {

@@ -46,7 +46,7 @@ public:
   // Draws every control and presents the whole editor.
   void RenderAll();
   // What has been presented so far (width x height).
-  LICE_IBitmap* Screen() { return &screen; }
+  LICE_IBitmap* Screen();
   // Boxes presented since the last call (the latest 256 at most).
   std::vector<IBox> TakePresented();
 
