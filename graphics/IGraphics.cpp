@@ -303,11 +303,3 @@ void IGraphics::CommitTextEntry(IControl* control, IParamDef* param, const char*
   }
   SetValueFromUserInGesture(control, param->ToNormalized(plain));
 }
-
-void IGraphics::SetValueFromUserInGesture(IControl* control, double normalized) {
-  const int32_t p = control->ParamIdx();
-  const bool framed = p >= 0 && plugin && gestureParam != p;
-  if (framed) plugin->BeginParamGesture(p);
-  control->SetValueFromUser(normalized);
-  if (framed) plugin->EndParamGesture(p);
-}

@@ -143,9 +143,19 @@ public:
 protected:
   // The topmost visible, enabled control under (x, y), or -1.
   int32_t FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver = false) const;
-  // Gives a control's value change to the plug-in inside an edit gesture: the one the mouse holds
-  // open, or one opened and closed around it.
-  void SetValueFromUserInGesture(IControl* control, double normalized);
+  // Runs edit (which may send the control's value to the plug-in) inside an edit gesture: the one
+  // the mouse holds open for the control's parameter, or one opened and closed around it.
+  template <class Edit>
+  void InGesture(IControl* control, Edit edit) {
+    const int32_t p = control->ParamIdx();
+    const bool framed = p >= 0 && plugin && gestureParam != p;
+    if (framed) plugin->BeginParamGesture(p);
+    edit();
+    if (framed) plugin->EndParamGesture(p);
+  }
+  void SetValueFromUserInGesture(IControl* control, double normalized) {
+    InGesture(control, [&] { control->SetValueFromUser(normalized); });
+  }
 
   std::vector<IControl*> controls;
   IPlugBase* plugin = nullptr;

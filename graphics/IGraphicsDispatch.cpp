@@ -87,21 +87,14 @@ void IGraphics::OnMouseDoubleClick(int32_t x, int32_t y, const IMouseMods& mods)
     OnMouseDown(x, y, mods);
     return;
   }
-  const int32_t p = control->ParamIdx();
-  if (p >= 0 && plugin) plugin->BeginParamGesture(p);
-  control->OnMouseDoubleClick(x, y, mods);
-  if (p >= 0 && plugin) plugin->EndParamGesture(p);
+  InGesture(control, [&] { control->OnMouseDoubleClick(x, y, mods); });
 }
 
 void IGraphics::OnMouseWheel(int32_t x, int32_t y, const IMouseMods& mods, int32_t notches) {
   const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
   IControl* control = GetControl(target);
   if (!control) return;
-  const int32_t p = control->ParamIdx();
-  const bool framed = p >= 0 && plugin && gestureParam != p;
-  if (framed) plugin->BeginParamGesture(p);
-  control->OnMouseWheel(x, y, mods, notches);
-  if (framed) plugin->EndParamGesture(p);
+  InGesture(control, [&] { control->OnMouseWheel(x, y, mods, notches); });
 }
 
 bool IGraphics::OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods) {
