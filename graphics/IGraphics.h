@@ -66,6 +66,10 @@ public:
   virtual void ReservedHook27() {}
   // A new bitmap decoded from the module's PNG resource, or null.
   virtual LICE_IBitmap* LoadPlatformBitmap(int32_t resourceId, const char* name) = 0;
+  // The host's event loop, for a window layer that runs none of its own (X11 inside a VST3 host:
+  // a Steinberg::Linux::IRunLoop*). Set before OpenWindow, cleared after CloseWindow; null when
+  // the host offers none. The caller keeps it alive while it is set.
+  virtual void SetHostRunLoop(void* runLoop) { (void)runLoop; }
 
   // ---- Building ----
   // Takes ownership of control and appends it; returns its index.
