@@ -27,3 +27,24 @@ int32_t IBlend::ComposeMode() const {
       return ComposeCopy | ComposeUseSourceAlpha;
   }
 }
+
+int32_t KeyCodeFromVirtualKey(int32_t virtualKey) {
+  switch (virtualKey) {
+    case 0x20:
+      return KeySpace;
+    case 0x26:
+      return KeyUp;
+    case 0x28:
+      return KeyDown;
+    case 0x25:
+      return KeyLeft;
+    case 0x27:
+      return KeyRight;
+    default:
+      break;
+  }
+  if (virtualKey >= 0x30 && virtualKey <= 0x39) return virtualKey - 43;
+  if (virtualKey >= 0x41 && virtualKey <= 0x5A) return virtualKey - 50;
+  if (virtualKey >= 0x61 && virtualKey <= 0x7A) return virtualKey - 82;
+  return -1;
+}

@@ -126,3 +126,9 @@ enum IKeyCode : int32_t {
   KeyDigit0 = 5,   // .. KeyDigit0 + 9
   KeyLetterA = 15  // .. KeyLetterA + 25
 };
+
+// The key code of a Windows virtual-key number, or -1 for a key the editor does not map. The
+// numeric keypad's 1-9 and operators and F1-F11 share the letters' codes, as Windows numbers them
+// 0x61-0x7A. The X11 window translates key symbols to these numbers first, so both platforms
+// deliver the same codes.
+int32_t KeyCodeFromVirtualKey(int32_t virtualKey);

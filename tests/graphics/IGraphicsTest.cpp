@@ -55,6 +55,18 @@ TEST(IBox, OverlapUnionClipAndEmptiness) {
   EXPECT_EQ(IBox::Clip(a, IBox{}), IBox{});
 }
 
+TEST(IKeyCode, VirtualKeysMapOntoTheEditorsCodesAndTheRestStayUnmapped) {
+  const struct {
+    int32_t virtualKey, code;
+  } table[] = {
+      {0x20, KeySpace}, {0x26, KeyUp}, {0x28, KeyDown}, {0x25, KeyLeft}, {0x27, KeyRight},
+      {'0', 5},         {'9', 14},     {'A', 15},       {'Z', 40},       {0x61, 15},
+      {0x7A, 40},       {0x2F, -1},    {0x3A, -1},      {0x60, -1},      {0x7B /* F12 */, -1},
+      {0x1B, -1}};
+  for (const auto& row : table)
+    EXPECT_EQ(KeyCodeFromVirtualKey(row.virtualKey), row.code) << std::hex << row.virtualKey;
+}
+
 TEST(IGraphics, DrawingRulesChooseWhatIsDrawnAndCleanEveryControl) {
   std::vector<int> log;
   Editor e;
