@@ -23,6 +23,8 @@
 #include <array>
 #include <vector>
 
+class IPlugVST3View;
+
 class IPlugVST3 : public IPlugBase, public brimo::vst3::CombinedEffect {
 public:
   static constexpr Steinberg::Vst::ParamID kPresetParamId = 0x70727374;  // 'prst'
@@ -154,6 +156,7 @@ private:
   // Sets one of the plug-in's parameters, shows it in the editor and announces it (lock held).
   void ApplyParamValue(int32_t index, double normalized);
   void ForwardNotes(Steinberg::Vst::IEventList* events);
+  static bool BusActive(const Steinberg::Vst::BusList& list, size_t index);
 
   bool initialized = false;
   int32_t sidechainChannels = 0;
@@ -162,7 +165,9 @@ private:
   std::array<IBlockBus, 2> inputBuses{};
   std::vector<IBlockBus> outputBuses;
   Steinberg::Vst::ProcessContext transport{};  // the last processing call's host context
-  // Editor views handed out by createView, in creation order (the view object is a later addition;
-  // until then createView answers none and this stays empty).
-  std::vector<Steinberg::IPlugView*> views;
+  // [main] Editor views handed out by createView, in creation order (each leaves the list when the
+  // host releases it), and the one whose parent holds the editor window, if any.
+  friend class IPlugVST3View;
+  std::vector<IPlugVST3View*> views;
+  IPlugVST3View* windowView = nullptr;
 };
