@@ -1,5 +1,7 @@
 // The VST3 adaptor: maps the plug-in base onto one object that is component, audio processor and
-// edit controller at once.
+// edit controller at once. IPlugVST3.cpp holds construction, buses and the processing set-up;
+// IPlugVST3Processing.cpp the processing call; IPlugVST3Controller.cpp the edit controller;
+// IPlugVST3State.cpp the state; IPlugVST3View.* the editor view.
 //
 // Threads and locks:
 //   - process() runs on the host's audio thread and holds the plug-in lock for the whole call.
