@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <memory>
+#include <string>
 
 #include "WinTestSupport.h"
 
@@ -76,6 +79,72 @@ TEST(IGraphicsWin, OpensAVisibleChildOfTheHostsWindowWithItsClass) {
   EXPECT_FALSE(g->IsWindowOpen());
   EXPECT_FALSE(ClassRegistered(OwnModuleHandle()));
   DestroyWindow(host);
+}
+
+TEST(IGraphicsWin, TooltipsLiveAndDieWithTheWindow) {
+  HWND host = MakeHostWindow(40, 40);
+  auto g = NewEditor();
+  auto* probe = new Probe({0, 0, 300, 200});
+  probe->SetTooltip("Gain");
+  g->AttachControl(probe);
+  g->HandleMouseOver(true);
+  g->ShowTooltips(true);
+  HWND editor = static_cast<HWND>(g->OpenWindow(host));
+  EXPECT_TRUE(g->TooltipsShown()) << "the tooltip window was made";
+  auto tooltipOf = [](HWND owner) {
+    struct Search {
+      HWND owner, found;
+    } search = {owner, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM data) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(data);
+          char name[64] = {};
+          GetClassNameA(h, name, sizeof name);
+          if (GetWindow(h, GW_OWNER) == s->owner && std::string(name) == "tooltips_class32")
+            s->found = h;
+          return s->found == nullptr;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  };
+  // A child cannot own a window: the tooltip's owner is the host's top-level window, so only the
+  // editor's own close takes it away.
+  HWND tooltip = tooltipOf(GetAncestor(editor, GA_ROOT));
+  ASSERT_NE(tooltip, nullptr);
+  SendMessageA(editor, WM_MOUSEMOVE, 0, At(50, 50));
+  SendMessageA(editor, WM_MOUSEHOVER, 0, At(50, 50));
+  char text[32] = {};
+  TTTOOLINFOA tool = {};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.hwnd = editor;
+  tool.uId = reinterpret_cast<UINT_PTR>(editor);
+  tool.lpszText = text;
+  SendMessageA(tooltip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_STREQ(text, "Gain");
+  g->CloseWindow();
+  EXPECT_FALSE(IsWindow(tooltip));
+  g.reset();
+  DestroyWindow(host);
+}
+
+TEST(IGraphicsWin, ImagesComeFromTheModulesPngResources) {
+  auto g = NewEditor();
+  const struct {
+    int32_t id;
+    const char* name;
+    bool found;
+  } rows[] = {{101, "resources/img/BG.png", true},
+              {101, "BG.PNG", true},
+              {101, "BG.jpg", false},
+              {999, "none.png", false}};
+  for (const auto& row : rows) {
+    std::unique_ptr<LICE_IBitmap> image(g->LoadPlatformBitmap(row.id, row.name));
+    EXPECT_EQ(image != nullptr, row.found) << row.id << " " << row.name;
+    if (image) {
+      EXPECT_EQ(image->Width(), 790);
+    }
+  }
 }
 
 TEST(IGraphicsWin, EveryOrderOfOpeningAndClosingLeavesNoWindowAndTheLastTakesTheClass) {
