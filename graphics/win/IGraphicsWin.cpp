@@ -68,6 +68,8 @@ IGraphicsWin::IGraphicsWin(IPlugBase* plugin, int32_t width, int32_t height,
     : IGraphics(plugin, width, height, framesPerSecond), moduleHandle(moduleHandle) {}
 
 IGraphicsWin::~IGraphicsWin() {
+  // The plug-in deleting this object is already partly gone: no gesture is ended through it.
+  gestureParam = -1;
   CloseWindow();
   // A class whose last window the host destroyed could not be unregistered then.
   if (gOpenWindows == 0) UnregisterClassA(kWindowClass, moduleHandle);
