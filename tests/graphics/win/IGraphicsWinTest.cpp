@@ -1,6 +1,7 @@
 // The Windows editor window driven directly (no plug-in): every order of opening, closing and
-// destruction leaves no window and takes the class with the last editor, a paint is always
-// ended, wheel notches, keys the editor leaves to the host, and a resize under an open text box.
+// destruction leaves no window and takes the class with the last editor, tooltips go with the
+// window, a paint is always ended, wheel notches, keys the editor leaves to the host, and a resize
+// under an open text box.
 #include "IGraphicsWin.h"
 
 #include <gtest/gtest.h>
@@ -21,10 +22,7 @@ class Probe : public IControl {
 public:
   explicit Probe(IBox box, bool takesKeys = false)
       : IControl(nullptr, box, -1), takesKeys(takesKeys) {}
-  bool Draw(IGraphics*) override {
-    ++draws;
-    return true;
-  }
+  bool Draw(IGraphics*) override { return true; }
   void OnMouseWheel(int32_t x, int32_t y, const IMouseMods&, int32_t n) override {
     wheels.push_back({x, y, n});
   }
@@ -36,7 +34,6 @@ public:
     int32_t x, y, notches;
   };
   bool takesKeys;
-  int draws = 0;
   std::vector<Wheel> wheels;
   std::vector<int32_t> keys;
 };
@@ -52,33 +49,6 @@ RECT RectInParent(HWND child) {
   GetWindowRect(child, &r);
   MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
   return r;
-}
-
-TEST(IGraphicsWin, OpensAVisibleChildOfTheHostsWindowWithItsClass) {
-  HWND host = MakeHostWindow(40, 40);
-  auto g = NewEditor();
-  EXPECT_FALSE(ClassRegistered(OwnModuleHandle()));
-  HWND editor = static_cast<HWND>(g->OpenWindow(host));
-  ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(g->GetWindowHandle(), editor);
-  EXPECT_TRUE(g->IsWindowOpen());
-  EXPECT_EQ(GetParent(editor), host);
-  EXPECT_EQ(GetWindowLongA(editor, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
-  char name[64] = {};
-  GetClassNameA(editor, name, sizeof name);
-  EXPECT_STREQ(name, "IPlugWndClass");
-  EXPECT_EQ(GetClassLongA(editor, GCL_STYLE) & CS_DBLCLKS, UINT(CS_DBLCLKS));
-  RECT client = {};
-  GetClientRect(editor, &client);
-  EXPECT_EQ(client.right, 300);
-  EXPECT_EQ(client.bottom, 200);
-  EXPECT_STREQ(g->DrawingApiName(), "Windows GDI");
-  EXPECT_GE(Pump(editor, 2), 2) << "the redraw timer runs";
-  g->CloseWindow();
-  EXPECT_FALSE(IsWindow(editor));
-  EXPECT_FALSE(g->IsWindowOpen());
-  EXPECT_FALSE(ClassRegistered(OwnModuleHandle()));
-  DestroyWindow(host);
 }
 
 TEST(IGraphicsWin, TooltipsLiveAndDieWithTheWindow) {
@@ -126,25 +96,6 @@ TEST(IGraphicsWin, TooltipsLiveAndDieWithTheWindow) {
   EXPECT_FALSE(IsWindow(tooltip));
   g.reset();
   DestroyWindow(host);
-}
-
-TEST(IGraphicsWin, ImagesComeFromTheModulesPngResources) {
-  auto g = NewEditor();
-  const struct {
-    int32_t id;
-    const char* name;
-    bool found;
-  } rows[] = {{101, "resources/img/BG.png", true},
-              {101, "BG.PNG", true},
-              {101, "BG.jpg", false},
-              {999, "none.png", false}};
-  for (const auto& row : rows) {
-    std::unique_ptr<LICE_IBitmap> image(g->LoadPlatformBitmap(row.id, row.name));
-    EXPECT_EQ(image != nullptr, row.found) << row.id << " " << row.name;
-    if (image) {
-      EXPECT_EQ(image->Width(), 790);
-    }
-  }
 }
 
 TEST(IGraphicsWin, EveryOrderOfOpeningAndClosingLeavesNoWindowAndTheLastTakesTheClass) {

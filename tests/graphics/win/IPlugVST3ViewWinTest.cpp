@@ -162,11 +162,13 @@ TEST_F(BundleEditor, TheViewOpensTheWindowInTheHostsWindowAndDrawsTheHeadlessPic
   editor = Attach(view, host);
   ASSERT_NE(editor, nullptr);
   EXPECT_TRUE(ClassRegistered(dll));
+  EXPECT_EQ(GetWindowLongA(editor, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
+  EXPECT_EQ(GetClassLongA(editor, GCL_STYLE) & CS_DBLCLKS, UINT(CS_DBLCLKS));
   RECT client = {};
   GetClientRect(editor, &client);
   EXPECT_EQ(client.right, kW);
   EXPECT_EQ(client.bottom, kH);
-  ASSERT_GE(Pump(editor, 1), 1);
+  ASSERT_GE(Pump(editor, 1), 1) << "the redraw timer runs";
   EXPECT_EQ(Differences(Capture(editor, kW, kH), Reference(controller)), 0u);
 }
 
