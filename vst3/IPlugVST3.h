@@ -1,5 +1,7 @@
 // The VST3 adaptor: maps the plug-in base onto one object that is component, audio processor and
-// edit controller at once.
+// edit controller at once. IPlugVST3.cpp holds construction, buses and the processing set-up;
+// IPlugVST3Processing.cpp the processing call; IPlugVST3Controller.cpp the edit controller;
+// IPlugVST3State.cpp the state; IPlugVST3View.* the editor view.
 //
 // Threads and locks:
 //   - process() runs on the host's audio thread and holds the plug-in lock for the whole call.
@@ -22,6 +24,8 @@
 
 #include <array>
 #include <vector>
+
+class IPlugVST3View;
 
 class IPlugVST3 : public IPlugBase, public brimo::vst3::CombinedEffect {
 public:
@@ -154,6 +158,7 @@ private:
   // Sets one of the plug-in's parameters, shows it in the editor and announces it (lock held).
   void ApplyParamValue(int32_t index, double normalized);
   void ForwardNotes(Steinberg::Vst::IEventList* events);
+  static bool BusActive(const Steinberg::Vst::BusList& list, size_t index);
 
   bool initialized = false;
   int32_t sidechainChannels = 0;
@@ -162,7 +167,9 @@ private:
   std::array<IBlockBus, 2> inputBuses{};
   std::vector<IBlockBus> outputBuses;
   Steinberg::Vst::ProcessContext transport{};  // the last processing call's host context
-  // Editor views handed out by createView, in creation order (the view object is a later addition;
-  // until then createView answers none and this stays empty).
-  std::vector<Steinberg::IPlugView*> views;
+  // [main] Editor views handed out by createView, in creation order (each leaves the list when the
+  // host releases it), and the one whose parent holds the editor window, if any.
+  friend class IPlugVST3View;
+  std::vector<IPlugVST3View*> views;
+  IPlugVST3View* windowView = nullptr;
 };

@@ -328,7 +328,16 @@ TEST_F(Adaptor, LifecycleRepeatsCleanlyAndIdentifiesTheHost) {
   EXPECT_EQ(controller()->getParameterCount(), 5);
   EXPECT_EQ(plug->getBusCount(kAudio, kInput), 1);
 
-  EXPECT_EQ(controller()->createView("editor"), nullptr);
+  // A plug-in without an editor still gives a view, which opens nothing and reports no size.
+  IPlugView* view = controller()->createView("editor");
+  ASSERT_NE(view, nullptr);
+  ViewRect size;
+  EXPECT_EQ(view->getSize(&size), kResultFalse);
+  EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultFalse);
+  EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  EXPECT_EQ(view->attached(nullptr, kPlatformTypeHWND), kResultFalse);
+  EXPECT_EQ(view->removed(), kResultOk);
+  view->release();
   EXPECT_EQ(controller()->createView(nullptr), nullptr);
 }
 

@@ -1,0 +1,152 @@
+// The editor view's protocol with the host, in process with the headless platform: which names
+// give a view, what it reports before it is attached, and that every order of attach, removal and
+// release the host may use opens and closes the one editor window exactly once.
+#include "BRIMO.h"
+#include "IGraphicsHeadless.h"
+#include "IPlugVST3View.h"
+#include "TestHost.h"
+
+#include <gtest/gtest.h>
+
+using namespace testhost;
+
+namespace {
+
+class CountingBRIMO final : public BRIMO {
+public:
+  void OnEditorOpened() override { ++opened; }
+  void OnEditorClosed() override { ++closed; }
+  void OnEditorResized() override { ++resized; }
+  int opened = 0, closed = 0, resized = 0;
+};
+
+// A host frame that grants every resize at once, as most hosts do.
+class GrantingFrame final : public IPlugFrame {
+public:
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override {
+    requests.push_back(*rect);
+    return view->onSize(rect);
+  }
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    *obj = nullptr;
+    if (!FUnknownPrivate::iidEqual(iid, IPlugFrame::iid)) return kNoInterface;
+    *obj = this;
+    return kResultOk;
+  }
+  TESTHOST_NO_REFCOUNT
+  std::vector<ViewRect> requests;
+};
+
+class EditorView : public ::testing::Test {
+protected:
+  void SetUp() override {
+    plug = new CountingBRIMO();
+    ASSERT_EQ(plug->initialize(&host), kResultOk);
+    graphics = static_cast<IGraphicsHeadless*>(plug->GetGraphics());
+  }
+  void TearDown() override {
+    if (plug == nullptr) return;
+    plug->terminate();
+    plug->release();
+  }
+  IPlugView* Create() { return plug->createView(ViewType::kEditor); }
+  void* Parent() { return &parentWindow; }
+
+  HostApp host{"Test"};
+  CountingBRIMO* plug = nullptr;
+  IGraphicsHeadless* graphics = nullptr;
+  int parentWindow = 0;
+};
+
+TEST_F(EditorView, OnlyTheExactNameGivesAView) {
+  for (const char* name : {"Editor", "editor ", "edit", "", static_cast<const char*>(nullptr)})
+    EXPECT_EQ(plug->createView(name), nullptr) << (name ? name : "(null)");
+  IPlugView* view = Create();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->release(), 0u);
+}
+
+TEST_F(EditorView, SizeAndWindowTypeAreKnownBeforeAttaching) {
+  IPlugView* view = Create();
+  ViewRect size;
+  ASSERT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(size.left, 0);
+  EXPECT_EQ(size.top, 0);
+  EXPECT_EQ(size.getWidth(), 790);
+  EXPECT_EQ(size.getHeight(), 249);
+  EXPECT_EQ(view->getSize(nullptr), kResultFalse);
+  EXPECT_EQ(view->isPlatformTypeSupported(IPlugVST3View::kPlatformType), kResultTrue);
+  const bool windows = std::string(IPlugVST3View::kPlatformType) == kPlatformTypeHWND;
+  const char* other = windows ? kPlatformTypeX11EmbedWindowID : kPlatformTypeHWND;
+  EXPECT_EQ(view->isPlatformTypeSupported(other), kResultFalse);
+  EXPECT_EQ(view->isPlatformTypeSupported(nullptr), kResultFalse);
+  EXPECT_EQ(view->canResize(), kResultFalse);
+  view->release();
+}
+
+TEST_F(EditorView, EveryAttachOrderOpensAndClosesTheWindowOnce) {
+  IPlugView* a = Create();
+  IPlugView* b = Create();
+  EXPECT_EQ(a->removed(), kResultOk) << "removed before attached";
+  EXPECT_EQ(plug->closed, 0);
+
+  EXPECT_EQ(a->attached(Parent(), kPlatformTypeNSView), kResultOk) << "a foreign window type";
+  EXPECT_FALSE(graphics->IsWindowOpen());
+  EXPECT_EQ(plug->opened, 1);
+
+  EXPECT_EQ(a->attached(Parent(), IPlugVST3View::kPlatformType), kResultOk) << "a second attach";
+  EXPECT_TRUE(graphics->IsWindowOpen());
+  EXPECT_EQ(plug->closed, 1);
+
+  EXPECT_EQ(b->attached(Parent(), IPlugVST3View::kPlatformType), kResultOk) << "another view";
+  EXPECT_EQ(plug->opened, 3);
+  EXPECT_EQ(plug->closed, 2);
+  EXPECT_EQ(a->removed(), kResultOk) << "the view that lost the window closes nothing";
+  EXPECT_TRUE(graphics->IsWindowOpen());
+
+  EXPECT_EQ(b->removed(), kResultOk);
+  EXPECT_EQ(b->removed(), kResultOk) << "removed twice";
+  EXPECT_FALSE(graphics->IsWindowOpen());
+  EXPECT_EQ(plug->closed, 3);
+
+  b->attached(Parent(), IPlugVST3View::kPlatformType);
+  EXPECT_EQ(b->release(), 0u) << "released while attached";
+  EXPECT_FALSE(graphics->IsWindowOpen());
+  EXPECT_EQ(plug->closed, plug->opened);
+  a->release();
+}
+
+TEST_F(EditorView, AViewOutlivesTheHostsHoldOnThePlugin) {
+  IPlugView* view = Create();
+  view->attached(Parent(), IPlugVST3View::kPlatformType);
+  plug->terminate();
+  EXPECT_GE(plug->release(), 1u) << "the view still holds the plug-in";
+  plug = nullptr;
+  EXPECT_EQ(view->removed(), kResultOk);
+  ViewRect size;
+  EXPECT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(view->release(), 0u) << "the last reference goes with the view";
+}
+
+TEST_F(EditorView, ResizeRequestsGoThroughTheFirstViewsFrame) {
+  IPlugView* view = Create();
+  graphics->Resize(800, 300);  // no frame yet: nobody to ask
+  EXPECT_EQ(plug->resized, 0);
+
+  GrantingFrame frame;
+  view->setFrame(&frame);
+  ViewRect hostSize(0, 0, 640, 480);
+  EXPECT_EQ(view->onSize(&hostSize), kResultOk) << "a host-made size is only recorded";
+  EXPECT_EQ(plug->resized, 0);
+  EXPECT_EQ(view->onSize(nullptr), kResultOk);
+
+  graphics->Resize(790, 249);
+  ASSERT_EQ(frame.requests.size(), 1u);
+  EXPECT_EQ(frame.requests[0].getWidth(), 790);
+  EXPECT_EQ(frame.requests[0].getHeight(), 249);
+  EXPECT_EQ(plug->resized, 1);
+  view->setFrame(nullptr);
+  view->release();
+}
+
+}  // namespace

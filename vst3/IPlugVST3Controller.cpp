@@ -1,0 +1,142 @@
+// The edit controller: parameter queries and edits, editor views, units and the program list, and
+// what the plug-in base asks of the host (gestures, latency, context menus, editor size).
+#include "IPlugVST3.h"
+#include "IPlugVST3View.h"
+
+#include "IGraphics.h"
+#include "IPlugParameter.h"
+
+#include "pluginterfaces/vst/ivstcontextmenu.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+tresult PLUGIN_API IPlugVST3::getParameterInfo(int32 paramIndex, ParameterInfo& info) {
+  if (paramIndex < 0 || paramIndex >= parameters.getParameterCount()) return kInvalidArgument;
+  info = parameters.getParameterByIndex(paramIndex)->getInfo();
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPlugVST3::getParamStringByValue(ParamID id, ParamValue valueNormalized,
+                                                    String128 string) {
+  if (string == nullptr || id >= static_cast<ParamID>(ParamCount())) return kResultFalse;
+  IPlugParameter::FormatNormalized(*GetParam(static_cast<int32_t>(id)), valueNormalized, string);
+  return kResultOk;
+}
+
+ParamValue PLUGIN_API IPlugVST3::plainParamToNormalized(ParamID id, ParamValue plain) {
+  if (id >= static_cast<ParamID>(ParamCount())) return plain;
+  return GetParam(static_cast<int32_t>(id))->ToNormalized(plain);
+}
+
+ParamValue PLUGIN_API IPlugVST3::getParamNormalized(ParamID id) {
+  if (id == kBypassParamId) return IsBypassed() ? 1.0 : 0.0;
+  if (id >= static_cast<ParamID>(ParamCount())) return 0.0;
+  return GetParam(static_cast<int32_t>(id))->GetNormalized();
+}
+
+tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value) {
+  const bool bypass = id == kBypassParamId && !IsInstrument();
+  if (!bypass && id >= static_cast<ParamID>(ParamCount())) return kResultFalse;
+  if (std::isnan(value)) return kResultFalse;
+  value = std::clamp(value, 0.0, 1.0);
+  // Under the plug-in lock, so the value never changes in the middle of a block or a state save.
+  // What the host sets here is at once what it reads back, what the plug-in plays and what a
+  // state save stores, with or without a processing call in between.
+  LockGuard guard(GetLock());
+  if (bypass)
+    SetBypassed(value > 0.5);
+  else
+    ApplyParamValue(static_cast<int32_t>(id), value);
+  return kResultOk;
+}
+
+IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name) {
+  if (name == nullptr || std::strcmp(name, ViewType::kEditor) != 0) return nullptr;
+  // The view adds its reference to this object and joins the list; the host gets the reference
+  // the view starts with.
+  return new (std::nothrow) IPlugVST3View(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Units and the program list
+
+int32 PLUGIN_API IPlugVST3::getUnitCount() {
+  return 1 + static_cast<int32>(UnitGroups().size());
+}
+
+tresult PLUGIN_API IPlugVST3::getUnitInfo(int32 unitIndex, UnitInfo& info) {
+  const auto& groups = UnitGroups();
+  if (unitIndex == 0) {
+    info.id = kRootUnitId;
+    info.parentUnitId = kNoParentUnitId;
+    WidenToUtf16("Root Unit", info.name);
+  } else if (unitIndex >= 1 && unitIndex <= static_cast<int32>(groups.size())) {
+    info.id = unitIndex;
+    info.parentUnitId = kRootUnitId;
+    WidenToUtf16(groups[size_t(unitIndex - 1)], info.name);
+  } else
+    return kResultFalse;
+  info.programListId = kNoProgramListId;
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPlugVST3::getProgramListInfo(int32 listIndex, ProgramListInfo& info) {
+  if (listIndex != 0) return kResultFalse;
+  info.id = kPresetParamId;
+  WidenToUtf16("Factory Presets", info.name);
+  info.programCount = PresetCount();
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPlugVST3::getProgramName(ProgramListID listId, int32 programIndex,
+                                             String128 name) {
+  if (listId != static_cast<ProgramListID>(kPresetParamId) || name == nullptr) return kResultFalse;
+  // A preset's name changes when processing restores it for the first time.
+  LockGuard guard(GetLock());
+  WidenToUtf16(GetPresetName(programIndex), name);
+  return kResultOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the plug-in base asks of the host
+
+void IPlugVST3::BeginParamGesture(int32_t paramIdx) {
+  beginEdit(static_cast<ParamID>(paramIdx));
+}
+
+void IPlugVST3::SendParamToHost(int32_t paramIdx, double normalized) {
+  performEdit(static_cast<ParamID>(paramIdx), normalized);
+}
+
+void IPlugVST3::EndParamGesture(int32_t paramIdx) {
+  endEdit(static_cast<ParamID>(paramIdx));
+}
+
+void IPlugVST3::SetLatency(int32_t samples) {
+  IPlugBase::SetLatency(samples);
+  if (componentHandler) componentHandler->restartComponent(kLatencyChanged);
+}
+
+void IPlugVST3::ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) {
+  if (componentHandler == nullptr || views.empty()) return;
+  FUnknownPtr<IComponentHandler3> handler(componentHandler);
+  if (!handler) return;
+  ParamID id = static_cast<ParamID>(paramIdx);
+  if (IContextMenu* menu = handler->createContextMenu(views.front(), &id)) {
+    menu->popup(x, y);
+    menu->release();
+  }
+}
+
+void IPlugVST3::ResizeEditor(int32_t width, int32_t height) {
+  // Resizing goes through the first view's frame; with no view, or before the host has given it a
+  // frame, there is no one to ask.
+  if (GetGraphics() == nullptr || views.empty()) return;
+  views.front()->RequestResize(width, height);
+}

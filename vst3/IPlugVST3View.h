@@ -1,0 +1,52 @@
+// The editor view a VST3 host asks for with createView("editor"): a thin bridge between the host's
+// IPlugView protocol and the graphics object the plug-in built in its constructor. It reports the
+// editor's fixed size, opens the editor window inside the host's window when attached, closes it
+// when removed, and passes the plug-in's resize requests to the host's frame.
+//
+// Threads: the host calls every operation on its user-interface thread [main].
+//
+// One graphics object serves every view of a plug-in, so one view at a time holds the window: the
+// latest to be attached. Attaching a view closes the window where it was (under this view or
+// another) and opens it in the new parent; removing or releasing a view closes the window only
+// when that view holds it. So a repeated attach, a removal without attach, a double removal or a
+// release while attached leave neither a window nor a host timer behind.
+#pragma once
+
+#include <cstdint>
+
+#include "base/source/fobject.h"
+#include "pluginterfaces/gui/iplugview.h"
+#include "public.sdk/source/common/pluginview.h"
+
+class IPlugVST3;
+
+class IPlugVST3View : public Steinberg::CPluginView {
+public:
+  // The window type this build's editor opens in: "HWND" on Windows, "X11EmbedWindowID" on Linux.
+  static const Steinberg::FIDString kPlatformType;
+
+  // Adds a reference to plugin and appends the view to its list.
+  explicit IPlugVST3View(IPlugVST3* plugin);
+  // Closes the window if this view holds it, leaves the list and releases the plug-in.
+  ~IPlugVST3View() override;
+
+  Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) SMTG_OVERRIDE;
+  Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) SMTG_OVERRIDE;
+  Steinberg::tresult PLUGIN_API removed() SMTG_OVERRIDE;
+  Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) SMTG_OVERRIDE;
+  Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) SMTG_OVERRIDE;
+  Steinberg::tresult PLUGIN_API setFrame(Steinberg::IPlugFrame* frame) SMTG_OVERRIDE;
+
+  // Asks the host's frame to make the view width x height; the host answers with onSize. False
+  // (and nothing asked) before the host has given a frame, or when the frame refuses.
+  bool RequestResize(int32_t width, int32_t height);
+
+private:
+  // Closes the editor window when this view holds it; otherwise does nothing.
+  void CloseEditor();
+
+  IPlugVST3* plugin;
+  bool expectingResize = false;
+  // The host's run loop the open window is registered with (Linux), kept alive while it is open.
+  Steinberg::IPtr<Steinberg::FUnknown> runLoop;
+};
