@@ -361,6 +361,9 @@ struct IGraphicsX11::Connection {
     if (loop) loop->release();
     loop = nullptr;
     if (display) {
+      // Errors of the last requests (a window already destroyed with its parent) still reach
+      // our handler, not the one that ends the process.
+      XSync(display, False);
       ErrorRegistry::Get().Remove(display);
       XCloseDisplay(display);
     }
