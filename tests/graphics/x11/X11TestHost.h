@@ -133,6 +133,17 @@ public:
     RunUntil([] { return false; }, ms);
   }
 
+  // Calls every registered timer once, now.
+  void FireTimers() {
+    for (auto& t : std::vector<Timer>(timers)) {
+      if (!Registered(t.handler)) continue;
+      calling = t.handler;
+      t.handler->onTimer();
+      calling = nullptr;
+      ++ticks;
+    }
+  }
+
   size_t Handlers() const { return fds.size() + timers.size(); }
   size_t Descriptors() const { return fds.size(); }
   size_t Timers() const { return timers.size(); }
