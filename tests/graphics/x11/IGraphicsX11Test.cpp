@@ -20,6 +20,8 @@
 #include "IGraphicsX11.h"
 // Xlib's macros (None, True, Bool...) last.
 #include "X11TestHost.h"
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 extern char** environ;
 
@@ -32,6 +34,10 @@ namespace fs = std::filesystem;
 class Fill final : public IControl {
 public:
   Fill(IBox box, LICE_PixelWord colour) : IControl(nullptr, box, -1), colour(colour) {}
+  bool OnKeyDown(int32_t, int32_t, int32_t key) override {
+    keys.push_back(key);
+    return true;
+  }
   bool Draw(IGraphics* graphics) override {
     LICE_SysBitmap* s = graphics->DrawSurface();
     for (int y = box.T; y < box.B; ++y)
@@ -39,6 +45,7 @@ public:
     return true;
   }
   LICE_PixelWord colour;
+  std::vector<int32_t> keys;
 };
 
 constexpr LICE_PixelWord kColours[3] = {0xFF336699, 0xFFF0E0D0, 0xFF010203};
@@ -229,6 +236,42 @@ TEST_F(X11Window, ResizingResizesTheWindow) {
   XGetWindowAttributes(host.display, window, &attributes);
   EXPECT_EQ(attributes.width, 100);
   EXPECT_EQ(attributes.height, 40);
+  editor.graphics.CloseWindow();
+}
+
+TEST_F(X11Window, KeysReachTheControlUnderThePointerAsTheSharedKeyCodes) {
+  HostWindow host;
+  TestRunLoop loop;
+  Editor editor;
+  editor.graphics.SetHostRunLoop(&loop);
+  const auto window =
+      Window(reinterpret_cast<uintptr_t>(editor.graphics.OpenWindow(host.Parent())));
+  XTestFakeMotionEvent(host.display, -1, 25, 8, CurrentTime);  // over the second column
+  XSetInputFocus(host.display, window, RevertToParent, CurrentTime);
+  struct Case {
+    KeySym sym;
+    bool shift;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {XK_space, false, KeySpace},  {XK_Up, false, KeyUp},          {XK_Right, false, KeyRight},
+      {XK_7, false, KeyDigit0 + 7}, {XK_q, false, KeyLetterA + 16}, {XK_q, true, KeyLetterA + 16},
+      {XK_F2, false, 31},  // F1-F11 share the letters' codes, as Windows numbers them
+  };
+  const KeyCode shift = XKeysymToKeycode(host.display, XK_Shift_L);
+  for (const Case& c : cases) {
+    const KeyCode key = XKeysymToKeycode(host.display, c.sym);
+    if (c.shift) XTestFakeKeyEvent(host.display, shift, True, CurrentTime);
+    XTestFakeKeyEvent(host.display, key, True, CurrentTime);
+    XTestFakeKeyEvent(host.display, key, False, CurrentTime);
+    if (c.shift) XTestFakeKeyEvent(host.display, shift, False, CurrentTime);
+  }
+  XSync(host.display, False);
+  auto* target = static_cast<Fill*>(editor.graphics.GetControl(1));
+  loop.RunUntil([&] { return target->keys.size() >= std::size(cases); }, 1000);
+  std::vector<int32_t> expected;
+  for (const Case& c : cases) expected.push_back(c.code);
+  EXPECT_EQ(target->keys, expected);
   editor.graphics.CloseWindow();
 }
 
