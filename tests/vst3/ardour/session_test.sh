@@ -15,13 +15,9 @@ scanner=/usr/lib/ardour7/ardour-vst3-scanner
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/brimo-ardour.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-export HOME="$work/home"
-mkdir -p "$HOME/.vst3"
-cp -r "$bundle" "$HOME/.vst3/BRIMO.vst3"
-# Ardour trusts a scan only when it is newer than the module: date the copy back.
-find "$HOME/.vst3" -exec touch -d '-1 minute' {} +
-LD_LIBRARY_PATH=/usr/lib/ardour7 "$scanner" "$HOME/.vst3/BRIMO.vst3" >"$work/scan.log" 2>&1 \
-  || { cat "$work/scan.log"; fail "the VST3 scanner rejected the bundle"; }
+# shellcheck source=SCRIPTDIR/scan_home.sh
+. "$BRIMO_ARDOUR_DIR/scan_home.sh"
+scan_home "$bundle" "$work" || fail "the VST3 scanner rejected the bundle"
 
 export BRIMO_SESSION_DIR="$work/session" BRIMO_SESSION_NAME=brimo
 export BRIMO_PARAM_NAME=Output BRIMO_PARAM_VALUE=7.5

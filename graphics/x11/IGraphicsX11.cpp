@@ -1,0 +1,748 @@
+#include "IGraphicsX11.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xresource.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/keysym.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "LicePng.h"
+#include "pluginterfaces/gui/iplugview.h"
+
+using Steinberg::FUnknown;
+using Steinberg::kNoInterface;
+using Steinberg::kResultOk;
+using Steinberg::tresult;
+using Steinberg::TUID;
+using Steinberg::uint32;
+namespace Linux = Steinberg::Linux;
+
+namespace {
+
+// ---- X errors ----
+// Xlib's default error handler ends the process, and a host may destroy its window before it
+// removes the editor. Errors on our own connections are counted and ignored; errors on anybody
+// else's go to the handler that was installed before ours.
+class ErrorRegistry {
+public:
+  static ErrorRegistry& Get() {
+    static ErrorRegistry registry;
+    return registry;
+  }
+  void Add(Display* display) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!installed) {
+      previous = XSetErrorHandler(&ErrorRegistry::OnError);
+      installed = true;
+    }
+    displays.push_back({display, 0});
+  }
+  void Remove(Display* display) {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::erase_if(displays, [&](const Entry& e) { return e.display == display; });
+    if (!displays.empty() || !installed) return;
+    // Restore the previous handler unless somebody installed one after ours: then theirs stays,
+    // and ours (still in their chain) keeps passing everything on.
+    const XErrorHandler current = XSetErrorHandler(previous);
+    if (current == &ErrorRegistry::OnError)
+      installed = false;
+    else
+      XSetErrorHandler(current);
+  }
+  int64_t Errors(Display* display) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Entry& e : displays)
+      if (e.display == display) return e.errors;
+    return 0;
+  }
+
+private:
+  static int OnError(Display* display, XErrorEvent* event) {
+    ErrorRegistry& r = Get();
+    XErrorHandler chain = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(r.mutex);
+      for (Entry& e : r.displays) {
+        if (e.display == display) {
+          ++e.errors;
+          return 0;
+        }
+      }
+      chain = r.previous;
+    }
+    return chain ? chain(display, event) : 0;
+  }
+
+  struct Entry {
+    Display* display;
+    int64_t errors;
+  };
+  std::mutex mutex;
+  std::vector<Entry> displays;
+  XErrorHandler previous = nullptr;
+  bool installed = false;
+};
+
+// True when the requests sent so far on display raised no error.
+bool SyncedWithoutErrors(Display* display, int64_t errorsBefore) {
+  XSync(display, False);
+  return ErrorRegistry::Get().Errors(display) == errorsBefore;
+}
+
+// ---- Run-loop handlers ----
+// Small objects of their own: the host may keep a reference after unregistering them, so they
+// outlive the window and reach the graphics object only through a pointer that closing clears.
+template <class Interface>
+class RunLoopHandler : public Interface {
+public:
+  explicit RunLoopHandler(IGraphicsX11* owner) : owner(owner) {}
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    if (Steinberg::FUnknownPrivate::iidEqual(iid, Interface::iid) ||
+        Steinberg::FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+      addRef();
+      *obj = static_cast<Interface*>(this);
+      return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return ++refs; }
+  uint32 PLUGIN_API release() override {
+    const uint32 left = --refs;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  IGraphicsX11* owner;
+  // The connection, open for as long as the handler is registered.
+  Display* display = nullptr;
+
+protected:
+  virtual ~RunLoopHandler() = default;
+
+private:
+  std::atomic<uint32> refs{1};
+};
+
+class TimerHandler final : public RunLoopHandler<Linux::ITimerHandler> {
+public:
+  using RunLoopHandler::RunLoopHandler;
+  void PLUGIN_API onTimer() override {
+    addRef();  // the graphics object may let go of us from inside
+    if (owner) owner->OnTimer();
+    release();
+  }
+};
+
+class EventHandler final : public RunLoopHandler<Linux::IEventHandler> {
+public:
+  using RunLoopHandler::RunLoopHandler;
+  void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override {
+    addRef();
+    if (owner) {
+      owner->OnConnectionReadable();
+    } else if (display) {
+      // Closed but not yet unregistered: read what arrives, or the host would poll a readable
+      // descriptor forever.
+      while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+      }
+    }
+    release();
+  }
+};
+
+// ---- Pixels ----
+bool HostIsLittleEndian() {
+  const uint32_t probe = 1;
+  unsigned char first;
+  std::memcpy(&first, &probe, 1);
+  return first == 1;
+}
+
+int BitsPerPixelOf(Display* display, int depth) {
+  int count = 0;
+  XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+  int bits = 0;
+  for (int i = 0; i < count; ++i)
+    if (formats[i].depth == depth) bits = formats[i].bits_per_pixel;
+  if (formats) XFree(formats);
+  return bits;
+}
+
+// One channel of a pixel word, scaled to the bits of mask and shifted into place.
+unsigned long Channel(uint32_t value8, unsigned long mask) {
+  if (!mask) return 0;
+  int shift = 0;
+  while (!((mask >> shift) & 1)) ++shift;
+  int bits = 0;
+  while ((mask >> (shift + bits)) & 1) ++bits;
+  const unsigned long scaled =
+      bits >= 8 ? (unsigned long)value8 << (bits - 8) : (unsigned long)value8 >> (8 - bits);
+  return (scaled << shift) & mask;
+}
+
+// ---- Keys ----
+// The Windows virtual-key number of a key symbol, for the shared key-code table; 0 for none.
+int32_t VirtualKeyOf(KeySym sym) {
+  if (sym == XK_space) return 0x20;
+  if (sym >= XK_0 && sym <= XK_9) return int32_t(0x30 + (sym - XK_0));
+  if (sym >= XK_a && sym <= XK_z) return int32_t(0x41 + (sym - XK_a));
+  if (sym >= XK_A && sym <= XK_Z) return int32_t(0x41 + (sym - XK_A));
+  if (sym >= XK_KP_0 && sym <= XK_KP_9) return int32_t(0x60 + (sym - XK_KP_0));
+  if (sym >= XK_F1 && sym <= XK_F11) return int32_t(0x70 + (sym - XK_F1));
+  switch (sym) {
+    case XK_Left:
+    case XK_KP_Left:
+      return 0x25;
+    case XK_Up:
+    case XK_KP_Up:
+      return 0x26;
+    case XK_Right:
+    case XK_KP_Right:
+      return 0x27;
+    case XK_Down:
+    case XK_KP_Down:
+      return 0x28;
+    case XK_KP_Multiply:
+      return 0x6A;
+    case XK_KP_Add:
+      return 0x6B;
+    case XK_KP_Separator:
+      return 0x6C;
+    case XK_KP_Subtract:
+      return 0x6D;
+    case XK_KP_Decimal:
+      return 0x6E;
+    case XK_KP_Divide:
+      return 0x6F;
+    default:
+      return 0;
+  }
+}
+
+IMouseMods ModsOf(unsigned int state) {
+  IMouseMods mods;
+  mods.left = (state & Button1Mask) != 0;
+  mods.right = (state & Button3Mask) != 0;
+  mods.shift = (state & ShiftMask) != 0;
+  mods.control = (state & ControlMask) != 0;
+  mods.alt = (state & Mod1Mask) != 0;
+  return mods;
+}
+
+int64_t DoubleClickMs(Display* display) {
+  if (const char* value = XGetDefault(display, "brimo", "multiClickTime")) {
+    char* end = nullptr;
+    const long ms = std::strtol(value, &end, 10);
+    if (end != value && ms > 0 && ms < 5000) return ms;
+  }
+  return IGraphicsX11::kDefaultDoubleClickMs;
+}
+
+// How far apart the two presses of a double click may be, in pixels.
+constexpr int kDoubleClickSlop = 4;
+
+}  // namespace
+
+struct IGraphicsX11::Connection {
+  Display* display = nullptr;
+  Window window = 0;
+  Visual* visual = nullptr;
+  int depth = 0;
+  Colormap colormap = 0;
+  bool ownColormap = false;
+  GC gc = nullptr;
+  // The visual takes the drawing surface's pixel word as it is (else pixels are converted).
+  bool direct = false;
+  // The window was destroyed under us (the host destroyed its parent first).
+  bool lost = false;
+  XShmSegmentInfo shm{};
+  XImage* shmImage = nullptr;
+
+  Linux::IRunLoop* loop = nullptr;  // referenced while handlers may be registered with it
+  TimerHandler* timer = nullptr;
+  EventHandler* events = nullptr;
+  bool timerRegistered = false;
+  bool eventsRegistered = false;
+
+  int64_t doubleClickMs = kDefaultDoubleClickMs;
+  bool pressPending = false;  // a first press a second one could complete to a double click
+  Time pressTime = 0;
+  int pressX = 0;
+  int pressY = 0;
+  IBox exposed;
+  bool anyExposed = false;
+
+  void DropSharedImage() {
+    if (!shmImage) return;
+    XShmDetach(display, &shm);
+    XSync(display, False);
+    XDestroyImage(shmImage);  // frees the image record; the segment is ours to detach
+    shmdt(shm.shmaddr);
+    shmImage = nullptr;
+    shm = {};
+  }
+
+  // MIT-SHM for a local connection whose server offers it; false leaves plain XPutImage.
+  bool MakeSharedImage(int width, int height) {
+    DropSharedImage();
+    if (!direct || width <= 0 || height <= 0) return false;
+    const char* name = DisplayString(display);
+    const bool local = name && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
+    if (!local || !XShmQueryExtension(display)) return false;
+    XImage* image = XShmCreateImage(display, visual, unsigned(depth), ZPixmap, nullptr, &shm,
+                                    unsigned(width), unsigned(height));
+    if (!image) return false;
+    shm.shmid =
+        shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
+    if (shm.shmid < 0) {
+      XDestroyImage(image);
+      shm = {};
+      return false;
+    }
+    shm.shmaddr = image->data = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+    shm.readOnly = True;
+    const int64_t errors = ErrorRegistry::Get().Errors(display);
+    const bool attached = shm.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(display, &shm) &&
+                          SyncedWithoutErrors(display, errors);
+    // Removed now, freed by the system once the server and we have detached: no segment outlives
+    // the process, whatever happens.
+    shmctl(shm.shmid, IPC_RMID, nullptr);
+    if (!attached) {
+      if (shm.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shm.shmaddr);
+      image->data = nullptr;
+      XDestroyImage(image);
+      shm = {};
+      return false;
+    }
+    shmImage = image;
+    return true;
+  }
+
+  // Everything on the server but the connection itself.
+  void DestroyWindow() {
+    DropSharedImage();
+    if (gc) XFreeGC(display, gc);
+    gc = nullptr;
+    if (window && !lost) XDestroyWindow(display, window);
+    if (ownColormap) XFreeColormap(display, colormap);
+    ownColormap = false;
+    window = 0;
+    XFlush(display);
+  }
+
+  // Unregisters the handlers (never from inside their own callbacks: the caller sees to that),
+  // then closes the connection.
+  void Disconnect() {
+    if (events) {
+      events->owner = nullptr;
+      if (eventsRegistered) loop->unregisterEventHandler(events);
+      events->display = nullptr;
+      events->release();
+      events = nullptr;
+    }
+    if (timer) {
+      timer->owner = nullptr;
+      if (timerRegistered) loop->unregisterTimer(timer);
+      timer->release();
+      timer = nullptr;
+    }
+    if (loop) loop->release();
+    loop = nullptr;
+    if (display) {
+      // Errors of the last requests (a window already destroyed with its parent) still reach
+      // our handler, not the one that ends the process.
+      XSync(display, False);
+      ErrorRegistry::Get().Remove(display);
+      XCloseDisplay(display);
+    }
+    display = nullptr;
+  }
+};
+
+IGraphicsX11::IGraphicsX11(IPlugBase* plugin, int32_t width, int32_t height,
+                           int32_t framesPerSecond)
+    : IGraphics(plugin, width, height, framesPerSecond) {}
+
+IGraphicsX11::~IGraphicsX11() {
+  CloseWindow();
+  // A host that destroys the plug-in from inside our own callback leaves no later moment.
+  callbackDepth = 0;
+  FinishRetired();
+  ReapFinishedChildren();
+}
+
+void IGraphicsX11::SetHostRunLoop(void* loop) {
+  if (callbackDepth == 0) FinishRetired();
+  runLoop = loop;
+}
+
+void* IGraphicsX11::GetWindowHandle() {
+  return x ? reinterpret_cast<void*>(x->window) : nullptr;
+}
+
+void* IGraphicsX11::OpenWindow(void* parentWindow) {
+  if (callbackDepth == 0) FinishRetired();
+  int left = 0;
+  int top = 0;
+  if (x) {
+    Window root;
+    unsigned int w, h, border, depth;
+    if (!x->lost) XGetGeometry(x->display, x->window, &root, &left, &top, &w, &h, &border, &depth);
+    CloseWindow();
+  }
+  // Without the host's run loop nothing would draw or read input, and a loop or thread of our
+  // own is what a plug-in must not run: open nothing, so the host shows an empty frame and
+  // nothing can hang.
+  const Window parent = Window(reinterpret_cast<uintptr_t>(parentWindow));
+  if (!runLoop || !parent || Width() <= 0 || Height() <= 0) return nullptr;
+
+  auto c = std::make_unique<Connection>();
+  c->display = XOpenDisplay(nullptr);
+  if (!c->display) return nullptr;
+  ErrorRegistry::Get().Add(c->display);
+  Display* d = c->display;
+  const int screen = DefaultScreen(d);
+  const int64_t errors = ErrorRegistry::Get().Errors(d);
+
+  // A 24-bit TrueColor visual whose pixels are 32-bit 0x00RRGGBB takes the surface as it is;
+  // any other TrueColor visual gets converted pixels; without one we cannot draw.
+  XVisualInfo info{};
+  if (XMatchVisualInfo(d, screen, 24, TrueColor, &info)) {
+    c->visual = info.visual;
+    c->depth = 24;
+  } else if (DefaultVisual(d, screen)->c_class == TrueColor) {
+    c->visual = DefaultVisual(d, screen);
+    c->depth = DefaultDepth(d, screen);
+  } else {
+    c->Disconnect();
+    return nullptr;
+  }
+  c->direct = c->depth == 24 && c->visual->red_mask == 0xFF0000 &&
+              c->visual->green_mask == 0xFF00 && c->visual->blue_mask == 0xFF &&
+              BitsPerPixelOf(d, 24) == 32;
+  if (c->visual == DefaultVisual(d, screen)) {
+    c->colormap = DefaultColormap(d, screen);
+  } else {
+    // A child whose visual differs from its parent's needs a colormap and border of its own.
+    c->colormap = XCreateColormap(d, RootWindow(d, screen), c->visual, AllocNone);
+    c->ownColormap = true;
+  }
+
+  XSetWindowAttributes attributes{};
+  attributes.colormap = c->colormap;
+  attributes.border_pixel = 0;
+  attributes.background_pixmap = None;  // we paint every pixel: no flash of a background
+  attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                          KeyPressMask | KeyReleaseMask | EnterWindowMask | LeaveWindowMask |
+                          StructureNotifyMask;
+  c->window = XCreateWindow(d, parent, left, top, unsigned(Width()), unsigned(Height()), 0,
+                            c->depth, InputOutput, c->visual,
+                            CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
+  // XEmbed: protocol version 0, mapped.
+  const Atom embedInfo = XInternAtom(d, "_XEMBED_INFO", False);
+  const long embed[2] = {0, 1};
+  XChangeProperty(d, c->window, embedInfo, embedInfo, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(embed), 2);
+  XMapWindow(d, c->window);
+  c->gc = XCreateGC(d, c->window, 0, nullptr);
+  if (!c->window || !SyncedWithoutErrors(d, errors)) {
+    // Typically a parent that does not exist (any more).
+    c->lost = true;
+    c->DestroyWindow();
+    c->Disconnect();
+    return nullptr;
+  }
+  c->MakeSharedImage(Width(), Height());
+  c->doubleClickMs = DoubleClickMs(d);
+
+  auto* loop = static_cast<Linux::IRunLoop*>(runLoop);
+  loop->addRef();
+  c->loop = loop;
+  c->timer = new TimerHandler(this);
+  const int32_t period = framesPerSecond > 0 ? 1000 / framesPerSecond : 40;
+  c->timerRegistered = loop->registerTimer(c->timer, Linux::TimerInterval(period)) == kResultOk;
+  if (!c->timerRegistered) {
+    c->DestroyWindow();
+    c->Disconnect();
+    return nullptr;
+  }
+  // A refused descriptor (a shared run loop may hold it already) leaves the timer to read events.
+  c->events = new EventHandler(this);
+  c->events->display = d;
+  c->eventsRegistered = loop->registerEventHandler(c->events, ConnectionNumber(d)) == kResultOk;
+
+  x = std::move(c);
+  for (IControl* control : controls) control->MarkDirty(false);
+  return reinterpret_cast<void*>(x->window);
+}
+
+void IGraphicsX11::CloseWindow() {
+  if (callbackDepth == 0) FinishRetired();
+  if (!x) return;
+  EndOpenGesture();
+  x->timer->owner = nullptr;
+  if (x->events) x->events->owner = nullptr;
+  x->DestroyWindow();
+  if (callbackDepth > 0) {
+    // Closed from inside one of our callbacks (a host that removes the view from a parameter
+    // edit): the window is gone now, its handlers are unregistered at the next call from outside.
+    retired.push_back(std::move(x));
+    return;
+  }
+  x->Disconnect();
+  x.reset();
+}
+
+void IGraphicsX11::FinishRetired() {
+  for (auto& c : retired) c->Disconnect();
+  retired.clear();
+}
+
+void IGraphicsX11::Resize(int32_t newWidth, int32_t newHeight) {
+  if (newWidth == Width() && newHeight == Height()) return;
+  IGraphics::Resize(newWidth, newHeight);
+  if (!x || x->lost) return;
+  XResizeWindow(x->display, x->window, unsigned(std::max(1, newWidth)),
+                unsigned(std::max(1, newHeight)));
+  x->MakeSharedImage(newWidth, newHeight);
+  XFlush(x->display);
+}
+
+bool IGraphicsX11::PresentsThroughSharedMemory() const {
+  return x && x->shmImage;
+}
+
+// ---- Presenting ----
+
+bool IGraphicsX11::PresentRect(const IBox& box) {
+  LICE_SysBitmap* surface = DrawSurface();
+  if (!x || x->lost || !surface || !surface->PixelData()) return false;
+  const int left = std::max(0, box.L);
+  const int top = std::max(0, box.T);
+  const int right = std::min({box.R, surface->Width(), Width()});
+  const int bottom = std::min({box.B, surface->Height(), Height()});
+  if (right <= left || bottom <= top) return true;
+  const int w = right - left;
+  const int h = bottom - top;
+  Display* d = x->display;
+  const LICE_PixelWord* pixels = surface->PixelData();
+  const int span = surface->RowSpan();
+
+  if (x->shmImage && right <= x->shmImage->width && bottom <= x->shmImage->height) {
+    XImage* image = x->shmImage;
+    for (int row = top; row < bottom; ++row)
+      std::memcpy(image->data + size_t(row) * size_t(image->bytes_per_line) + size_t(left) * 4,
+                  pixels + size_t(row) * size_t(span) + size_t(left), size_t(w) * 4);
+    XShmPutImage(d, x->window, x->gc, image, left, top, left, top, unsigned(w), unsigned(h), False);
+    // The server reads the segment asynchronously: the next present must not overwrite it first.
+    XSync(d, False);
+    return true;
+  }
+
+  if (x->direct) {
+    // An image over the surface's own memory; its data pointer is detached before destroying it.
+    XImage* image =
+        XCreateImage(d, x->visual, unsigned(x->depth), ZPixmap, 0,
+                     reinterpret_cast<char*>(const_cast<LICE_PixelWord*>(pixels)),
+                     unsigned(surface->Width()), unsigned(surface->Height()), 32, span * 4);
+    if (!image) return false;
+    image->byte_order = HostIsLittleEndian() ? LSBFirst : MSBFirst;
+    XPutImage(d, x->window, x->gc, image, left, top, left, top, unsigned(w), unsigned(h));
+    image->data = nullptr;
+    XDestroyImage(image);
+    XFlush(d);
+    return true;
+  }
+
+  // Another visual: each pixel converted through its channel masks.
+  XImage* image = XCreateImage(d, x->visual, unsigned(x->depth), ZPixmap, 0, nullptr, unsigned(w),
+                               unsigned(h), 32, 0);
+  if (!image) return false;
+  image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(h)));
+  if (!image->data) {
+    XDestroyImage(image);
+    return false;
+  }
+  const Visual* v = x->visual;
+  for (int row = 0; row < h; ++row) {
+    const LICE_PixelWord* src = pixels + size_t(top + row) * size_t(span) + size_t(left);
+    for (int col = 0; col < w; ++col) {
+      const uint32_t p = src[col];
+      XPutPixel(image, col, row,
+                Channel((p >> 16) & 0xFF, v->red_mask) | Channel((p >> 8) & 0xFF, v->green_mask) |
+                    Channel(p & 0xFF, v->blue_mask));
+    }
+  }
+  XPutImage(d, x->window, x->gc, image, 0, 0, left, top, unsigned(w), unsigned(h));
+  XDestroyImage(image);  // frees the converted pixels too
+  XFlush(d);
+  return true;
+}
+
+// ---- Run-loop callbacks ----
+
+void IGraphicsX11::OnTimer() {
+  ++callbackDepth;
+  ReapFinishedChildren();
+  DrainEvents();
+  IBox dirty;
+  if (x && !x->lost && CollectDirtyRect(&dirty)) Draw(dirty);
+  --callbackDepth;
+}
+
+void IGraphicsX11::OnConnectionReadable() {
+  ++callbackDepth;
+  DrainEvents();
+  --callbackDepth;
+}
+
+void IGraphicsX11::DrainEvents() {
+  Connection* c = x.get();
+  if (!c) return;
+  // A closed (or reopened) window ends the loop: its events are not ours any more.
+  while (x.get() == c && XPending(c->display) > 0) {
+    XEvent event;
+    XNextEvent(c->display, &event);
+    Dispatch(&event);
+  }
+}
+
+void IGraphicsX11::Dispatch(const void* raw) {
+  const XEvent& event = *static_cast<const XEvent*>(raw);
+  Connection& c = *x;
+  if (event.xany.window != c.window || c.lost) return;
+  switch (event.type) {
+    case Expose: {
+      const XExposeEvent& e = event.xexpose;
+      const IBox area{e.x, e.y, e.x + e.width, e.y + e.height};
+      c.exposed = c.anyExposed ? IBox::Union(c.exposed, area) : area;
+      c.anyExposed = true;
+      if (e.count == 0) {
+        c.anyExposed = false;
+        Draw(c.exposed);
+      }
+      break;
+    }
+    case ButtonPress: {
+      const XButtonEvent& e = event.xbutton;
+      IMouseMods mods = ModsOf(e.state);
+      if (e.button == Button4 || e.button == Button5) {
+        OnMouseWheel(e.x, e.y, mods, e.button == Button4 ? 1 : -1);
+        break;
+      }
+      if (e.button > Button3) break;  // horizontal wheel and extra buttons
+      // The press's own button is not in the state mask yet.
+      mods.left = mods.left || e.button == Button1;
+      mods.right = mods.right || e.button == Button3;
+      if (e.button == Button1 && c.pressPending &&
+          int64_t(e.time - c.pressTime) <= c.doubleClickMs &&
+          std::abs(e.x - c.pressX) <= kDoubleClickSlop &&
+          std::abs(e.y - c.pressY) <= kDoubleClickSlop) {
+        c.pressPending = false;  // a third press starts over
+        OnMouseDoubleClick(e.x, e.y, mods);
+        break;
+      }
+      c.pressPending = e.button == Button1;
+      c.pressTime = e.time;
+      c.pressX = e.x;
+      c.pressY = e.y;
+      OnMouseDown(e.x, e.y, mods);
+      break;
+    }
+    case ButtonRelease: {
+      const XButtonEvent& e = event.xbutton;
+      if (e.button > Button3) break;
+      // The released button is still in the state mask.
+      IMouseMods mods = ModsOf(e.state);
+      mods.left = mods.left && e.button != Button1;
+      mods.right = mods.right && e.button != Button3;
+      OnMouseUp(e.x, e.y, mods);
+      break;
+    }
+    case MotionNotify: {
+      const XMotionEvent& e = event.xmotion;
+      const IMouseMods mods = ModsOf(e.state);
+      // The implicit grab of the press delivers the motion outside the window too: capture.
+      if (mods.left || mods.right)
+        OnMouseDrag(e.x, e.y, mods);
+      else if (!(e.state & Button2Mask))
+        OnMouseOver(e.x, e.y, mods);
+      break;
+    }
+    case LeaveNotify: {
+      const XCrossingEvent& e = event.xcrossing;
+      // Another client's grab took the mouse: its release will never reach us.
+      if (e.mode == NotifyGrab) EndOpenGesture();
+      if (e.detail != NotifyInferior) OnMouseOut();
+      break;
+    }
+    case KeyPress:
+    case KeyRelease: {
+      XKeyEvent e = event.xkey;
+      if (event.type == KeyPress) {
+        KeySym sym = NoSymbol;
+        char text[8];
+        XLookupString(&e, text, sizeof text, &sym, nullptr);
+        const int32_t vk = VirtualKeyOf(sym);
+        const int32_t code = vk ? KeyCodeFromVirtualKey(vk) : -1;
+        if (code >= 0 && OnKeyDown(e.x, e.y, code)) break;
+        if (x.get() != &c) break;
+      }
+      // We never take the keyboard focus ourselves, so the host keeps its shortcuts; a key that
+      // still reaches us (a host or window manager that focuses the editor) and that the editor
+      // does not use goes to the host's top-level window, as the Windows editor does.
+      Window root = 0, parent = 0, top = c.window;
+      Window* children = nullptr;
+      unsigned int count = 0;
+      while (XQueryTree(c.display, top, &root, &parent, &children, &count)) {
+        if (children) XFree(children);
+        children = nullptr;
+        if (!parent || parent == root) break;
+        top = parent;
+      }
+      if (top == c.window) break;
+      e.window = top;
+      e.subwindow = None;
+      e.send_event = True;
+      XEvent forwarded{};
+      forwarded.xkey = e;
+      XSendEvent(c.display, top, True, event.type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                 &forwarded);
+      XFlush(c.display);
+      break;
+    }
+    case DestroyNotify:
+      // The parent went first and took our window with it. Nothing is closed from here (we are
+      // inside a run-loop callback); the host's removal of the view releases the rest.
+      if (event.xdestroywindow.window == c.window) {
+        EndOpenGesture();
+        c.lost = true;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Images ----
+
+LICE_IBitmap* IGraphicsX11::LoadPlatformBitmap(int32_t resourceId, const char* name) {
+  return LICE_LoadPngResource(nullptr, resourceId, name);
+}
+
+IGraphics* NewPlatformGraphics(IPlugBase* plugin, int32_t width, int32_t height,
+                               int32_t framesPerSecond) {
+  return new IGraphicsX11(plugin, width, height, framesPerSecond);
+}
