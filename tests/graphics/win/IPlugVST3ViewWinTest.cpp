@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BRIMO.h"
+#include "RecordingHandler.h"
 #include "IGraphicsHeadless.h"
 #include "WinTestSupport.h"
 #include "brimo/host/Vst3Host.h"
@@ -22,41 +23,7 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-class RecordingHandler final : public IComponentHandler {
-public:
-  struct Edit {
-    char kind;  // 'b' begin, 'p' perform, 'e' end
-    ParamID id;
-    ParamValue value;
-    bool operator==(const Edit&) const = default;
-  };
-  tresult PLUGIN_API beginEdit(ParamID id) override {
-    edits.push_back({'b', id, 0.0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override {
-    edits.push_back({'p', id, value});
-    return kResultOk;
-  }
-  tresult PLUGIN_API endEdit(ParamID id) override {
-    edits.push_back({'e', id, 0.0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = this;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
-  std::vector<Edit> TakeEdits() { return std::exchange(edits, {}); }
-  std::vector<Edit> edits;
-};
+using brimo::test::RecordingHandler;
 
 class Frame final : public IPlugFrame {
 public:

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "BRIMO.h"
+#include "RecordingHandler.h"
 #include "BundleFixture.h"
 #include "IGraphicsHeadless.h"
 // Xlib's macros (None, True, Bool...) last.
@@ -25,42 +26,7 @@ using Steinberg::Vst::ParamValue;
 constexpr int kWidth = BRIMO::kEditorWidth;
 constexpr int kHeight = BRIMO::kEditorHeight;
 
-class RecordingHandler final : public IComponentHandler {
-public:
-  struct Edit {
-    char kind;  // 'b' begin, 'p' perform, 'e' end
-    ParamID id;
-    ParamValue value;
-    bool operator==(const Edit&) const = default;
-  };
-  tresult PLUGIN_API beginEdit(ParamID id) override {
-    edits.push_back({'b', id, 0.0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override {
-    edits.push_back({'p', id, value});
-    if (onPerform) onPerform();
-    return kResultOk;
-  }
-  tresult PLUGIN_API endEdit(ParamID id) override {
-    edits.push_back({'e', id, 0.0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = this;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
-  std::vector<Edit> edits;
-  std::function<void()> onPerform;
-};
+using brimo::test::RecordingHandler;
 
 // The in-process headless BRIMO's picture of the editor with the given normalized values.
 std::vector<uint32_t> HeadlessPicture(const std::vector<std::pair<int32_t, double>>& values) {

@@ -228,10 +228,18 @@ private:
   Linux::IRunLoop* loop;
 };
 
+// Xvfb resets whenever its last client leaves and refuses connections meanwhile: one connection
+// held for the life of the test program keeps it up from one test to the next.
+inline void KeepServerUp() {
+  static Display* const keeper = XOpenDisplay(nullptr);
+  (void)keeper;
+}
+
 // The host's top-level window at the screen's origin, on the test's own connection.
 class HostWindow {
 public:
   explicit HostWindow(int width = 900, int height = 300) {
+    KeepServerUp();
     display = XOpenDisplay(nullptr);
     if (!display) return;
     window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, unsigned(width),

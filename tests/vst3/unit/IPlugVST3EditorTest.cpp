@@ -2,6 +2,7 @@
 // reaches the controls, a knob dragged in the editor reaches the host's component handler, and a
 // restored state redraws the controls.
 #include "BRIMO.h"
+#include "../RecordingHandler.h"
 #include "IGraphicsHeadless.h"
 #include "TestHost.h"
 
@@ -24,38 +25,7 @@ long AllocationCount() {
 
 namespace {
 
-class RecordingHandler final : public IComponentHandler {
-public:
-  struct Edit {
-    char kind;  // 'b' begin, 'p' perform, 'e' end
-    ParamID id;
-    ParamValue value;
-  };
-  tresult PLUGIN_API beginEdit(ParamID id) override {
-    edits.push_back({'b', id, 0.0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override {
-    edits.push_back({'p', id, value});
-    return kResultOk;
-  }
-  tresult PLUGIN_API endEdit(ParamID id) override {
-    edits.push_back({'e', id, 0.0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = this;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  TESTHOST_NO_REFCOUNT
-  std::vector<Edit> edits;
-};
+using brimo::test::RecordingHandler;
 
 class EditorThroughAdaptor : public ::testing::Test {
 protected:
