@@ -23,9 +23,17 @@ export BRIMO_SESSION_DIR="$work/session" BRIMO_SESSION_NAME=brimo
 export BRIMO_PARAM_NAME=Output BRIMO_PARAM_VALUE=7.5
 
 # One process per step, each ending in os.exit: Ardour's own teardown is not reliable headless.
+# Under load Ardour's butler thread now and then crashes in its own tempo map while a session
+# loads (seen in gdb: Temporal::TempoMap::metric_at); a step killed by a signal is run once more,
+# and a second crash fails the test.
 run_step() {
-  timeout 120 "$lua" "$BRIMO_ARDOUR_DIR/$1" >"$work/$2" 2>&1
-  local rc=$?
+  local rc attempt
+  for attempt in 1 2; do
+    timeout 120 "$lua" "$BRIMO_ARDOUR_DIR/$1" >"$work/$2" 2>&1
+    rc=$?
+    [ $rc -gt 128 ] && [ $attempt -eq 1 ] || break
+    echo "note: $1 was killed by signal $((rc - 128)); running it again"
+  done
   [ $rc -eq 0 ] || { cat "$work/$2"; fail "$1 ended with status $rc"; }
 }
 value_of() { sed -n "s/^RESULT $1 //p" "$work/$2" | tail -1; }
