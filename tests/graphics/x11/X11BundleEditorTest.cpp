@@ -3,8 +3,8 @@
 // the host as edit gestures, the window shows what the headless render of the same state shows
 // (also after automation, within two timer periods), and every order of opening and closing the
 // host may use leaves no window, handler or descriptor behind.
+#include <cmath>
 #include <cstdlib>
-#include <functional>
 
 #include "BRIMO.h"
 #include "RecordingHandler.h"
@@ -19,14 +19,13 @@ namespace {
 
 using namespace x11test;
 using brimo::test::makePlugin;
-using Steinberg::Vst::IComponentHandler;
-using Steinberg::Vst::ParamID;
-using Steinberg::Vst::ParamValue;
+using brimo::test::RecordingHandler;
+using E = RecordingHandler::Edit;
+using enum BRIMO::Param;
 
 constexpr int kWidth = BRIMO::kEditorWidth;
 constexpr int kHeight = BRIMO::kEditorHeight;
-
-using brimo::test::RecordingHandler;
+constexpr int kTimerMs = 1000 / BRIMO::kEditorFps;
 
 // The in-process headless BRIMO's picture of the editor with the given normalized values.
 std::vector<uint32_t> HeadlessPicture(const std::vector<std::pair<int32_t, double>>& values) {
@@ -44,13 +43,6 @@ std::vector<uint32_t> HeadlessPicture(const std::vector<std::pair<int32_t, doubl
   plug->terminate();
   plug->release();
   return out;
-}
-
-int Differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  if (a.size() != b.size()) return -1;
-  int n = 0;
-  for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
-  return n;
 }
 
 class X11BundleEditor : public ::testing::Test {
@@ -84,9 +76,20 @@ protected:
     const auto children = host.Children();
     return children.size() == 1 ? children[0] : 0;
   }
-  // Runs the loop until the editor shows picture (or a second has passed).
-  bool Shows(const std::vector<uint32_t>& picture) {
-    return loop.RunUntil([&] { return host.Pixels(Editor(), kWidth, kHeight) == picture; }, 1000);
+  // Pixels that differ from picture (all of them while the editor is not there).
+  int Differing(const std::vector<uint32_t>& picture) {
+    const auto shown = host.Pixels(Editor(), kWidth, kHeight);
+    if (shown.size() != picture.size()) return int(picture.size());
+    int n = 0;
+    for (size_t i = 0; i < shown.size(); ++i) n += shown[i] != picture[i];
+    return n;
+  }
+  // The host automates a parameter: the change arrives with a block of audio.
+  void Automate(int32_t param, double value) {
+    plugin->queueChange(param, value);
+    auto in = brimo::test::testSignal<float>(2, 64);
+    brimo::test::Planar<float> out(2, 64);
+    ASSERT_EQ(plugin->process32(in.p(), out.p(), 64), kResultOk);
   }
   void MoveTo(int x, int y) {
     XTestFakeMotionEvent(host.display, -1, x, y, CurrentTime);
@@ -96,14 +99,16 @@ protected:
     XTestFakeButtonEvent(host.display, button, press, CurrentTime);
     XFlush(host.display);
   }
-  void Click(unsigned int button) {
+  void Click(int x, int y, unsigned int button = 1) {
+    MoveTo(x, y);
     Button(button, true);
     Button(button, false);
   }
-  std::vector<RecordingHandler::Edit> EditsAfter(int ms) {
+  // To a billionth: a knob's value may pass through its plain units.
+  std::vector<E> EditsAfter(int ms) {
     loop.Run(ms);
-    auto edits = recorder.edits;
-    recorder.edits.clear();
+    auto edits = recorder.TakeEdits();
+    for (E& e : edits) e.value = std::round(e.value * 1e9) / 1e9;
     return edits;
   }
 
@@ -118,82 +123,61 @@ protected:
 TEST_F(X11BundleEditor, ShowsTheHeadlessPictureWhenOpenedExposedAndAutomated) {
   Attach(host.Parent());
   ASSERT_NE(Editor(), 0u);
-  EXPECT_EQ(loop.lastPeriodMs, 40);
-  EXPECT_TRUE(Shows(HeadlessPicture({})))
-      << Differing(host.Pixels(Editor(), kWidth, kHeight), HeadlessPicture({}));
+  EXPECT_EQ(loop.lastPeriodMs, kTimerMs);
+  const auto start = HeadlessPicture({});
+  EXPECT_TRUE(loop.RunUntil([&] { return Differing(start) == 0; }, 1000)) << Differing(start);
   // Something else paints over the window, then the server reports it exposed.
   GC gc = XCreateGC(host.display, Editor(), 0, nullptr);
   XFillRectangle(host.display, Editor(), gc, 0, 0, kWidth, kHeight);
   XFreeGC(host.display, gc);
   XClearArea(host.display, Editor(), 0, 0, 0, 0, True);
-  EXPECT_TRUE(Shows(HeadlessPicture({}))) << "redrawn when exposed";
+  EXPECT_TRUE(loop.RunUntil([&] { return Differing(start) == 0; }, 1000)) << "redrawn if exposed";
   loop.Run(100);  // settled: the next tick comes at a random phase of the change
-  plugin->queueChange(BRIMO::kHighBoost, 1.0);
-  auto in = brimo::test::testSignal<float>(2, 64);
-  brimo::test::Planar<float> out(2, 64);
-  ASSERT_EQ(plugin->process32(in.p(), out.p(), 64), kResultOk);
-  loop.Run(2 * 40 + 5);
-  const auto moved = HeadlessPicture({{BRIMO::kHighBoost, 1.0}});
-  const auto shown = host.Pixels(Editor(), kWidth, kHeight);
-  EXPECT_EQ(Differing(shown, moved), 0);
+  Automate(kHighBoost, 1.0);
+  loop.Run(2 * kTimerMs + 5);
+  EXPECT_EQ(Differing(HeadlessPicture({{kHighBoost, 1.0}})), 0);
 }
 
 TEST_F(X11BundleEditor, GesturesReachTheHostAsEditGestures) {
   Attach(host.Parent());
   loop.Run(100);
-  using E = RecordingHandler::Edit;
   // "Low Boost" (161..244 x 18..110): 92 px high, gearing 4, so 23 px up is 1/16 of its range.
   MoveTo(200, 60);
   Button(1, true);
   MoveTo(200, 37);
   MoveTo(200, 14);
   Button(1, false);
-  EXPECT_EQ(EditsAfter(150), (std::vector<E>{{'b', BRIMO::kLowBoost, 0},
-                                             {'p', BRIMO::kLowBoost, 0.0625},
-                                             {'p', BRIMO::kLowBoost, 0.125},
-                                             {'e', BRIMO::kLowBoost, 0}}));
+  EXPECT_EQ(EditsAfter(150), (std::vector<E>{{'b', kLowBoost, 0},
+                                             {'p', kLowBoost, 0.0625},
+                                             {'p', kLowBoost, 0.125},
+                                             {'e', kLowBoost, 0}}));
   loop.Run(450);  // past the double-click time
-
-  // One wheel notch up on "Mid Cut" is a hundredth of its range.
-  const double midCut = plugin->controllerNormalized(BRIMO::kMidCut);
-  MoveTo(328, 64);
-  Click(4);
-  Click(6);  // horizontal wheel: ignored
-  auto edits = EditsAfter(150);
-  ASSERT_EQ(edits.size(), 3u);
-  EXPECT_EQ(edits[0], (E{'b', BRIMO::kMidCut, 0}));
-  EXPECT_NEAR(edits[1].value, midCut + 0.01, 1e-12);
-  EXPECT_EQ(edits[2], (E{'e', BRIMO::kMidCut, 0}));
-  loop.Run(450);
-
-  // A double click resets "Low Boost" to its default.
-  double lowBoostDefault = -1.0;
-  for (const auto& p : plugin->parameters())
-    if (p.id == ParamID(BRIMO::kLowBoost)) lowBoostDefault = p.defaultNormalized;
-  MoveTo(200, 60);
-  Click(1);
-  Click(1);
-  edits = EditsAfter(150);
-  ASSERT_EQ(edits.size(), 5u);  // the first click's empty gesture, then the reset
-  EXPECT_EQ(edits[2], (E{'b', BRIMO::kLowBoost, 0}));
-  EXPECT_EQ(edits[3], (E{'p', BRIMO::kLowBoost, lowBoostDefault}));
-  EXPECT_EQ(edits[4], (E{'e', BRIMO::kLowBoost, 0}));
-  loop.Run(450);
-
-  // A click on "Bypass" switches it on.
-  MoveTo(395, 234);
-  Click(1);
+  // One wheel notch up on "Mid Cut" is a hundredth of its range; the horizontal wheel does nothing.
+  Click(328, 64, 4);
+  Click(328, 64, 6);
   EXPECT_EQ(EditsAfter(150),
-            (std::vector<E>{
-                {'b', BRIMO::kBypass, 0}, {'p', BRIMO::kBypass, 1.0}, {'e', BRIMO::kBypass, 0}}));
+            (std::vector<E>{{'b', kMidCut, 0}, {'p', kMidCut, 0.01}, {'e', kMidCut, 0}}));
+  loop.Run(450);
+  // A double click resets "Low Boost" to its default (the bottom of its range), after the first
+  // click's empty gesture.
+  Click(200, 60);
+  Click(200, 60);
+  EXPECT_EQ(EditsAfter(150), (std::vector<E>{{'b', kLowBoost, 0},
+                                             {'e', kLowBoost, 0},
+                                             {'b', kLowBoost, 0},
+                                             {'p', kLowBoost, 0.0},
+                                             {'e', kLowBoost, 0}}));
+  loop.Run(450);
+  Click(395, 234);  // "Bypass" switches on
+  EXPECT_EQ(EditsAfter(150),
+            (std::vector<E>{{'b', kBypass, 0}, {'p', kBypass, 1.0}, {'e', kBypass, 0}}));
 }
 
 TEST_F(X11BundleEditor, InputArrivesThroughTheTimerWhenTheHostNeverReportsTheDescriptor) {
   loop.deliverDescriptors = false;
   Attach(host.Parent());
   loop.Run(100);
-  MoveTo(395, 234);
-  Click(1);
+  Click(395, 234);
   EXPECT_EQ(EditsAfter(150).size(), 3u);
 }
 
@@ -207,10 +191,8 @@ TEST_F(X11BundleEditor, KeysTheEditorDoesNotUseGoToTheHostWindow) {
   XTestFakeKeyEvent(host.display, a, False, CurrentTime);
   XFlush(host.display);
   XEvent event{};
-  const bool forwarded = loop.RunUntil(
-      [&] { return XCheckTypedWindowEvent(host.display, host.window, KeyPress, &event) == True; },
-      1000);
-  ASSERT_TRUE(forwarded);
+  ASSERT_TRUE(loop.RunUntil(
+      [&] { return XCheckTypedWindowEvent(host.display, host.window, KeyPress, &event); }, 1000));
   EXPECT_TRUE(event.xkey.send_event);
   EXPECT_EQ(event.xkey.keycode, a);
 }
@@ -218,7 +200,7 @@ TEST_F(X11BundleEditor, KeysTheEditorDoesNotUseGoToTheHostWindow) {
 TEST_F(X11BundleEditor, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
   auto cycle = [&](bool paint) {
     IPlugView* view = Attach(host.Parent());
-    if (paint) loop.Run(45);
+    if (paint) loop.Run(kTimerMs + 5);
     view->removed();
     Release(view);
   };
@@ -268,10 +250,7 @@ TEST_F(X11BundleEditor, AParentDestroyedFirstIsSurvived) {
   loop.Run(60);
   XDestroyWindow(host.display, host.window);
   XSync(host.display, False);
-  plugin->queueChange(BRIMO::kOutput, 1.0);  // something to draw into the lost window
-  auto in = brimo::test::testSignal<float>(2, 64);
-  brimo::test::Planar<float> out(2, 64);
-  plugin->process32(in.p(), out.p(), 64);
+  Automate(kOutput, 1.0);  // something to draw into the lost window
   loop.Run(150);
   view->removed();
   EXPECT_EQ(loop.Handlers(), 0u);
@@ -296,8 +275,7 @@ TEST_F(X11BundleEditor, AHostThatRemovesTheViewFromAnEditIsNotUnregisteredFromIn
     recorder.onPerform = nullptr;
     view->removed();
   };
-  MoveTo(395, 234);
-  Click(1);
+  Click(395, 234);
   loop.Run(150);
   EXPECT_TRUE(host.Children().empty()) << "the window goes at once";
   Release(view);
@@ -306,12 +284,28 @@ TEST_F(X11BundleEditor, AHostThatRemovesTheViewFromAnEditIsNotUnregisteredFromIn
   EXPECT_EQ(loop.unregisteredInOwnCallback, 0);
 }
 
-TEST_F(X11BundleEditor, NoRunLoopOpensNothing) {
+// The host sees an empty frame, and nothing is left open.
+TEST_F(X11BundleEditor, OpensNothingWithoutARunLoopOrAParentThatExists) {
   TestFrame bare(nullptr);
-  IPlugView* view = Attach(host.Parent(), &bare);
-  EXPECT_TRUE(host.Children().empty());
-  EXPECT_EQ(loop.registrations, 0);
-  view->removed();
+  struct Case {
+    const char* name;
+    IPlugFrame* frame;
+    void* parent;
+  };
+  const Case cases[] = {
+      {"no run loop", &bare, host.Parent()},
+      {"no parent", &frame, nullptr},
+      {"a parent that does not exist", &frame, reinterpret_cast<void*>(uintptr_t(0x7FFFFF0))},
+  };
+  const int descriptors = OpenDescriptors();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IPlugView* view = Attach(c.parent, c.frame);
+    EXPECT_TRUE(host.Children().empty());
+    EXPECT_EQ(loop.registrations, 0);
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    view->removed();
+  }
 }
 
 TEST_F(X11BundleEditor, TwoEditorsShareOneRunLoopThatRefusesSharedDescriptors) {
@@ -322,8 +316,7 @@ TEST_F(X11BundleEditor, TwoEditorsShareOneRunLoopThatRefusesSharedDescriptors) {
   IPlugView* view = other->controller()->createView("editor");
   view->setFrame(&frame);
   view->attached(second.Parent(), kPlatformTypeX11EmbedWindowID);
-  EXPECT_EQ(loop.Descriptors(), 2u);
-  EXPECT_EQ(loop.Timers(), 2u);
+  EXPECT_EQ(loop.Handlers(), 4u);  // each editor's timer and descriptor
   view->removed();
   view->release();
 }

@@ -1,7 +1,6 @@
-// The host side of the X11 editor tests and benchmarks: a run loop of our own that implements
-// Steinberg::Linux::IRunLoop (poll() over the registered descriptors, plus timers) and counts what
-// is registered, a frame that hands it out, and a top-level host window on the test's own X
-// connection.
+// The host side of the X11 editor tests and benchmarks: a run loop of our own (poll() over the
+// registered descriptors, plus timers) that counts what is registered, a frame that hands it out,
+// and a top-level host window on the test's own X connection.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -22,109 +21,68 @@ namespace x11test {
 using namespace Steinberg;
 using Clock = std::chrono::steady_clock;
 
-class TestRunLoop final : public Linux::IRunLoop {
+// A host object the test owns: reference counting is a no-op.
+template <class Interface>
+class HostObject : public Interface {
 public:
-  // A run loop shared by several editors refuses a descriptor that is registered already, as
-  // Ardour's does.
-  bool refuseSharedDescriptors = true;
-  // Keeps a reference to every handler ever registered, as a host may after unregistering.
-  bool keepHandlers = false;
-
-  ~TestRunLoop() {
-    for (auto& f : fds) f.handler->release();
-    for (auto& t : timers) t.handler->release();
-    for (FUnknown* h : kept) h->release();
-  }
-
-  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* handler,
-                                          Linux::FileDescriptor fd) override {
-    if (!handler || fd < 0) return kInvalidArgument;
-    for (auto& f : fds)
-      if (f.handler == handler || (refuseSharedDescriptors && f.fd == fd)) return kInvalidArgument;
-    handler->addRef();
-    Keep(handler);
-    fds.push_back({handler, fd});
-    ++registrations;
-    return kResultOk;
-  }
-  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler* handler) override {
-    if (handler == calling) ++unregisteredInOwnCallback;
-    for (auto it = fds.begin(); it != fds.end(); ++it) {
-      if (it->handler != handler) continue;
-      handler->release();
-      fds.erase(it);
-      return kResultOk;
-    }
-    return kInvalidArgument;
-  }
-  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler,
-                                   Linux::TimerInterval ms) override {
-    if (!handler || ms == 0) return kInvalidArgument;
-    for (auto& t : timers)
-      if (t.handler == handler) return kInvalidArgument;
-    handler->addRef();
-    Keep(handler);
-    timers.push_back(
-        {handler, std::chrono::milliseconds(ms), Clock::now() + std::chrono::milliseconds(ms)});
-    lastPeriodMs = int64_t(ms);
-    ++registrations;
-    return kResultOk;
-  }
-  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
-    if (handler == calling) ++unregisteredInOwnCallback;
-    for (auto it = timers.begin(); it != timers.end(); ++it) {
-      if (it->handler != handler) continue;
-      handler->release();
-      timers.erase(it);
-      return kResultOk;
-    }
-    return kInvalidArgument;
-  }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = this;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
+    const bool ours = FUnknownPrivate::iidEqual(iid, Interface::iid) ||
+                      FUnknownPrivate::iidEqual(iid, FUnknown::iid);
+    *obj = ours ? static_cast<Interface*>(this) : nullptr;
+    return ours ? kResultOk : kNoInterface;
   }
   uint32 PLUGIN_API addRef() override { return 1; }
   uint32 PLUGIN_API release() override { return 1; }
+};
 
-  // Dispatches descriptor and timer callbacks until done() holds or ms have passed; true when
-  // done() held.
+class TestRunLoop final : public HostObject<Linux::IRunLoop> {
+public:
+  // Keeps a reference to every handler ever registered, as a host may after unregistering.
+  bool keepHandlers = false;
+  // False: a host that never reports the descriptor.
+  bool deliverDescriptors = true;
+  int registrations = 0;
+  int unregisteredInOwnCallback = 0;
+  int64_t lastPeriodMs = 0;
+
+  ~TestRunLoop() {
+    for (Entry& e : live) e.object->release();
+    for (Entry& e : kept) e.object->release();
+  }
+  // A descriptor registered already is refused, as Ardour's loop shared by several editors does.
+  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* h,
+                                          Linux::FileDescriptor fd) override {
+    if (!h || fd < 0 || std::any_of(live.begin(), live.end(), [&](auto& e) { return e.fd == fd; }))
+      return kInvalidArgument;
+    return Add({.object = h, .events = h, .fd = fd});
+  }
+  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* h, Linux::TimerInterval ms) override {
+    if (!h || ms == 0) return kInvalidArgument;
+    const std::chrono::milliseconds period(lastPeriodMs = ms);
+    return Add({.object = h, .timer = h, .period = period, .next = Clock::now() + period});
+  }
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler* h) override { return Remove(h); }
+  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* h) override { return Remove(h); }
+
+  // Dispatches descriptor and timer callbacks until done() holds (true) or ms have passed.
   bool RunUntil(const std::function<bool()>& done, int ms) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
-      const auto now = Clock::now();
+      auto now = Clock::now();
       if (now >= end) return false;
       auto wake = end;
-      for (auto& t : timers) wake = std::min(wake, t.next);
       std::vector<pollfd> polled;
-      for (auto& f : fds) polled.push_back({f.fd, POLLIN, 0});
-      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
-      poll(polled.data(), polled.size(), int(std::max<int64_t>(0, wait)));
-      // Copies: a callback may register or unregister.
-      for (const pollfd& p : polled) {
-        if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        for (auto& f : std::vector<Fd>(fds)) {
-          if (f.fd != p.fd || !Registered(f.handler)) continue;
-          if (!deliverDescriptors) continue;
-          calling = f.handler;
-          f.handler->onFDIsSet(f.fd);
-          calling = nullptr;
-        }
+      for (Entry& e : live) {
+        if (e.timer) wake = std::min(wake, e.next);
+        if (e.events && deliverDescriptors) polled.push_back({e.fd, POLLIN, 0});
       }
-      const auto after = Clock::now();
-      for (auto& t : std::vector<Timer>(timers)) {
-        if (t.next > after || !Registered(t.handler)) continue;
-        for (auto& live : timers)
-          if (live.handler == t.handler) live.next = after + live.period;
-        calling = t.handler;
-        t.handler->onTimer();
-        calling = nullptr;
-        ++ticks;
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
+      poll(polled.data(), polled.size(), int(std::max<int64_t>(0, wait)));
+      now = Clock::now();
+      for (const Entry& e : std::vector<Entry>(live)) {  // a callback may (un)register
+        const bool ready = std::any_of(polled.begin(), polled.end(),
+                                       [&](auto& p) { return p.fd == e.fd && p.revents; });
+        if (e.timer ? e.next <= now : ready) Call(e);
       }
     }
     return true;
@@ -132,119 +90,91 @@ public:
   void Run(int ms) {
     RunUntil([] { return false; }, ms);
   }
-
   // Calls every registered timer once, now.
   void FireTimers() {
-    for (auto& t : std::vector<Timer>(timers)) {
-      if (!Registered(t.handler)) continue;
-      calling = t.handler;
-      t.handler->onTimer();
-      calling = nullptr;
-      ++ticks;
-    }
+    for (const Entry& e : std::vector<Entry>(live))
+      if (e.timer) Call(e);
   }
-
-  size_t Handlers() const { return fds.size() + timers.size(); }
-  size_t Descriptors() const { return fds.size(); }
-  size_t Timers() const { return timers.size(); }
   // Calls every handler ever registered once more, as a host holding stale references might.
   void CallKeptHandlers() {
-    for (FUnknown* h : kept) {
-      Linux::ITimerHandler* timer = nullptr;
-      if (h->queryInterface(Linux::ITimerHandler::iid, reinterpret_cast<void**>(&timer)) ==
-          kResultOk) {
-        timer->onTimer();
-        timer->release();
-      }
-      Linux::IEventHandler* events = nullptr;
-      if (h->queryInterface(Linux::IEventHandler::iid, reinterpret_cast<void**>(&events)) ==
-          kResultOk) {
-        events->onFDIsSet(0);
-        events->release();
-      }
-    }
+    for (Entry& e : kept) e.timer ? e.timer->onTimer() : e.events->onFDIsSet(0);
   }
-
-  int registrations = 0;
-  int unregisteredInOwnCallback = 0;
-  int ticks = 0;
-  int64_t lastPeriodMs = 0;
-  // False: a host that never reports the descriptor.
-  bool deliverDescriptors = true;
+  size_t Handlers() const { return live.size(); }
 
 private:
-  struct Fd {
-    Linux::IEventHandler* handler;
-    int fd;
+  struct Entry {
+    FUnknown* object;
+    Linux::IEventHandler* events = nullptr;
+    Linux::ITimerHandler* timer = nullptr;
+    int fd = -1;
+    std::chrono::milliseconds period{};
+    Clock::time_point next{};
   };
-  struct Timer {
-    Linux::ITimerHandler* handler;
-    std::chrono::milliseconds period;
-    Clock::time_point next;
-  };
-  bool Registered(FUnknown* handler) const {
-    for (auto& f : fds)
-      if (f.handler == handler) return true;
-    for (auto& t : timers)
-      if (t.handler == handler) return true;
-    return false;
+  std::vector<Entry>::iterator Find(FUnknown* h) {
+    return std::find_if(live.begin(), live.end(), [&](Entry& e) { return e.object == h; });
   }
-  void Keep(FUnknown* handler) {
-    if (!keepHandlers) return;
-    handler->addRef();
-    kept.push_back(handler);
+  tresult Add(const Entry& e) {
+    if (Find(e.object) != live.end()) return kInvalidArgument;
+    e.object->addRef();
+    live.push_back(e);
+    if (keepHandlers) {
+      e.object->addRef();
+      kept.push_back(e);
+    }
+    ++registrations;
+    return kResultOk;
   }
-  std::vector<Fd> fds;
-  std::vector<Timer> timers;
-  std::vector<FUnknown*> kept;
+  tresult Remove(FUnknown* h) {
+    if (h == calling) ++unregisteredInOwnCallback;
+    const auto it = Find(h);
+    if (it == live.end()) return kInvalidArgument;
+    live.erase(it);
+    h->release();
+    return kResultOk;
+  }
+  void Call(const Entry& e) {
+    const auto it = Find(e.object);
+    if (it == live.end()) return;  // unregistered by an earlier callback
+    if (e.timer) it->next = Clock::now() + it->period;
+    calling = e.object;
+    e.timer ? e.timer->onTimer() : e.events->onFDIsSet(e.fd);
+    calling = nullptr;
+  }
+  std::vector<Entry> live, kept;
   FUnknown* calling = nullptr;
 };
 
 // A host frame that offers the run loop (or none) and grants every resize.
-class TestFrame final : public IPlugFrame {
+class TestFrame final : public HostObject<IPlugFrame> {
 public:
   explicit TestFrame(Linux::IRunLoop* loop) : loop(loop) {}
   tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override {
     return view->onSize(rect);
   }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    *obj = nullptr;
-    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
-        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = static_cast<IPlugFrame*>(this);
-      return kResultOk;
-    }
-    if (loop && FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
-      loop->addRef();
-      *obj = loop;
-      return kResultOk;
-    }
-    return kNoInterface;
+    if (!loop || !FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid))
+      return HostObject::queryInterface(iid, obj);
+    *obj = loop;
+    return kResultOk;
   }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
 
 private:
   Linux::IRunLoop* loop;
 };
 
-// Xvfb resets whenever its last client leaves and refuses connections meanwhile: one connection
-// held for the life of the test program keeps it up from one test to the next.
-inline void KeepServerUp() {
-  static Display* const keeper = XOpenDisplay(nullptr);
-  (void)keeper;
-}
-
 // The host's top-level window at the screen's origin, on the test's own connection.
 class HostWindow {
 public:
-  explicit HostWindow(int width = 900, int height = 300) {
-    KeepServerUp();
+  HostWindow() {
+    // Xvfb resets whenever its last client leaves and refuses connections meanwhile: one
+    // connection held for the life of the program keeps it up from one test to the next.
+    static Display* const keeper = XOpenDisplay(nullptr);
+    (void)keeper;
     display = XOpenDisplay(nullptr);
     if (!display) return;
-    window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, unsigned(width),
-                                 unsigned(height), 0, 0, 0x202020);
-    XSelectInput(display, window, KeyPressMask | SubstructureNotifyMask);
+    window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 900, 300, 0, 0, 0x202020);
+    XSelectInput(display, window, KeyPressMask);
     XMapWindow(display, window);
     XSync(display, False);
   }
@@ -256,23 +186,21 @@ public:
 
   bool Ok() const { return display != nullptr; }
   void* Parent() const { return reinterpret_cast<void*>(window); }
-  std::vector<Window> Children(Window of = 0) const {
+  std::vector<Window> Children() const {
     Window root, parent, *list = nullptr;
     unsigned int count = 0;
-    std::vector<Window> out;
     XSync(display, False);
-    if (XQueryTree(display, of ? of : window, &root, &parent, &list, &count)) {
-      out.assign(list, list + count);
-      if (list) XFree(list);
-    }
+    if (!XQueryTree(display, window, &root, &parent, &list, &count)) return {};
+    std::vector<Window> out(list, list + count);
+    if (list) XFree(list);
     return out;
   }
-  // The window's pixels as 0xRRGGBB, row by row.
+  // The window's pixels as the server stores them, row by row.
   std::vector<uint32_t> Pixels(Window of, int width, int height) const {
-    std::vector<uint32_t> out;
     XImage* image =
         XGetImage(display, of, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
-    if (!image) return out;
+    if (!image) return {};
+    std::vector<uint32_t> out;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) out.push_back(uint32_t(XGetPixel(image, x, y)) & 0xFFFFFF);
     XDestroyImage(image);
@@ -286,10 +214,9 @@ public:
 // Open descriptors of this process.
 inline int OpenDescriptors() {
   int count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir)) ++count;
-    closedir(dir);
-  }
+  DIR* dir = opendir("/proc/self/fd");
+  while (dir && readdir(dir)) ++count;
+  if (dir) closedir(dir);
   return count;
 }
 
