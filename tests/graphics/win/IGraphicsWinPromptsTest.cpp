@@ -18,54 +18,41 @@ namespace {
 IPopupMenu MenuOf(std::initializer_list<const char*> texts, int32_t numbering = 0) {
   IPopupMenu menu;
   menu.numbering = numbering;
-  for (const char* text : texts) {
-    IPopupItem item;
-    item.text = text;
-    menu.items.push_back(std::move(item));
-  }
+  for (const char* text : texts) menu.items.emplace_back().text = text;
   return menu;
 }
 
-void AddSubmenu(IPopupMenu& menu, size_t item, IPopupMenu sub) {
+IPopupMenu* AddSubmenu(IPopupMenu& menu, size_t item, IPopupMenu sub) {
   menu.items[item].submenu = std::make_unique<IPopupMenu>(std::move(sub));
+  return menu.items[item].submenu.get();
 }
 
-TEST(IGraphicsWinRules, MenuIdsArePreOrderBlocks) {
-  // root: a b c d e (c holds A: x y z, whose y holds B: p q; e holds C: m n)
-  IPopupMenu root = MenuOf({"a", "b", "c", "d", "e"});
-  AddSubmenu(root, 2, MenuOf({"x", "y", "z"}));
-  AddSubmenu(*root.items[2].submenu, 1, MenuOf({"p", "q"}));
-  AddSubmenu(root, 4, MenuOf({"m", "n"}));
-  IPopupMenu* a = root.items[2].submenu.get();
-  IPopupMenu* b = a->items[1].submenu.get();
-  IPopupMenu* c = root.items[4].submenu.get();
+TEST(IGraphicsWinRules, MenuIdsArePreOrderBlocksAndNumberedLabelsCountSeparators) {
+  // root: - b c d e (a separator first; c holds A: x y z, whose y holds B: p q; e holds C: ten
+  // items). Numbered: root 3 digits, A 2, B none, C 1 digit.
+  IPopupMenu root = MenuOf({"", "b", "c", "d", "e"}, 3);
+  root.items[0].flags = IPopupItem::Separator;
+  IPopupMenu* a = AddSubmenu(root, 2, MenuOf({"x", "y", "z"}, 2));
+  IPopupMenu* b = AddSubmenu(*a, 1, MenuOf({"p", "q"}));
+  IPopupMenu* c =
+      AddSubmenu(root, 4, MenuOf({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}, 1));
   const struct {
     int32_t id;
     IPopupMenu* menu;
     int32_t chosen;
-  } rows[] = {{0, &root, 0}, {4, &root, 4}, {5, a, 0},  {7, a, 2},         {8, b, 0},
-              {9, b, 1},     {10, c, 0},    {11, c, 1}, {12, nullptr, -1}, {-1, nullptr, -1}};
+    const char* label;
+  } rows[] = {{1, &root, 1, "002: b"}, {4, &root, 4, "005: e"}, {5, a, 0, "01: x"},
+              {7, a, 2, "03: z"},      {8, b, 0, "p"},          {9, b, 1, "q"},
+              {10, c, 0, "1: 0"},      {19, c, 9, "10: 9"},     {20, nullptr, -1, ""},
+              {-1, nullptr, -1, ""}};
   for (const auto& row : rows) {
     int32_t chosen = -1;
     EXPECT_EQ(PopupMenuForId(&root, row.id, &chosen), row.menu) << "id " << row.id;
     EXPECT_EQ(chosen, row.chosen) << "id " << row.id;
+    if (row.menu) {
+      EXPECT_EQ(PopupItemLabel(*row.menu, size_t(row.chosen)), row.label);
+    }
   }
-}
-
-TEST(IGraphicsWinRules, NumberedLabelsCountSeparatorsToo) {
-  IPopupMenu menu = MenuOf({"", "Low", "High"});
-  menu.items[0].flags = IPopupItem::Separator;
-  const struct {
-    int32_t numbering;
-    size_t index;
-    const char* label;
-  } rows[] = {{0, 1, "Low"}, {1, 1, "2: Low"}, {2, 1, "02: Low"}, {3, 2, "003: High"}};
-  for (const auto& row : rows) {
-    menu.numbering = row.numbering;
-    EXPECT_EQ(PopupItemLabel(menu, row.index), row.label);
-  }
-  IPopupMenu many = MenuOf({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}, 1);
-  EXPECT_EQ(PopupItemLabel(many, 11), "12: 12") << "a wider number is not cut";
 }
 
 TEST(IGraphicsWinRules, FileFilterFromTheExtensionList) {
@@ -76,14 +63,12 @@ TEST(IGraphicsWinRules, FileFilterFromTheExtensionList) {
     std::string filter;
     const char* defaultExtension;
   } rows[] = {
-      {"png", true, std::string("*.png\0*.png\0\0", 13), "png"},
       {"png jpg", true, std::string("*.png;*.jpg\0*.png;*.jpg\0\0", 25), "png"},
       {"  png  ", true, std::string("*.png\0*.png\0\0", 13), "png"},
       {"abcdefghijklmno", true, std::string("*.abcdefghijklmno\0*.abcdefghijklmno\0\0", 37),
        "abcdefghijklmno"},
       {"abcdefghijklmnop", false, "", ""},  // first word over 15 characters
       {longList.c_str(), false, "", ""},    // doubled filter over 255 bytes
-      {"", false, "", ""},
       {"   ", false, "", ""},
       {nullptr, false, "", ""},
   };
@@ -97,186 +82,131 @@ TEST(IGraphicsWinRules, FileFilterFromTheExtensionList) {
 }
 
 TEST(IGraphicsWinRules, EntryCharactersByParameterKind) {
-  const struct {
-    IParamKind kind;
-    const char* accepted;
-    const char* refused;
-  } rows[] = {
-      {KindDouble, "+-0123456789.", "aE, "},
-      {KindInt, "+-0123456789", ".a"},
-      {KindBool, "+-01", ".x"},
-      {KindEnum, "-9", ".z"},
-      {KindNone, "a.,-Z ", ""},
-  };
-  for (const auto& row : rows) {
-    for (const char* c = row.accepted; *c; ++c)
-      EXPECT_TRUE(EntryAcceptsChar(row.kind, uint32_t(*c))) << row.kind << " '" << *c << "'";
-    for (const char* c = row.refused; *c; ++c)
-      EXPECT_FALSE(EntryAcceptsChar(row.kind, uint32_t(*c))) << row.kind << " '" << *c << "'";
+  // Each kind's share of these characters.
+  const std::string tried = "+-.09aEZ, ";
+  const std::pair<IParamKind, std::string> rows[] = {{KindDouble, "+-.09"},
+                                                     {KindInt, "+-09"},
+                                                     {KindBool, "+-09"},
+                                                     {KindEnum, "+-09"},
+                                                     {KindNone, tried}};
+  for (const auto& [kind, accepted] : rows) {
+    std::string got;
+    for (char c : tried)
+      if (EntryAcceptsChar(kind, uint32_t(c))) got += c;
+    EXPECT_EQ(got, accepted) << kind;
   }
 }
 
 // ---- On a window ----
 
-class Field : public IControl {
-public:
-  Field() : IControl(nullptr, {20, 20, 80, 40}, 0) {}
-  bool Draw(IGraphics*) override { return true; }
-  void SetTextFromEntry(const char* text) override { typed = text; }
-  std::string typed = "(none)";
-};
-
-class Prompts : public ::testing::Test {
+class Prompts : public EditorWindow {
 protected:
   void SetUp() override {
-    host = MakeHostWindow(40, 40);
-    g = std::make_unique<IGraphicsWin>(nullptr, 300, 200, 25, OwnModuleHandle());
-    g->PrepareDrawSurface();
-    field = new Field();
-    g->AttachControl(field);
-    editor = static_cast<HWND>(g->OpenWindow(host));
-    ASSERT_NE(editor, nullptr);
+    ASSERT_NE(Open(), nullptr);
     param.DefineDouble("Gain", 0.0, -20.0, 20.0, 0.001);
   }
-  void TearDown() override {
-    g.reset();
-    DestroyWindow(host);
-  }
-  // Types text into the open box, one WM_CHAR at a time, then sends key to it and lets the
-  // timer finish the entry.
-  void Type(const char* text, WPARAM key) {
+  // Opens a box on the field, types text into it one WM_CHAR at a time and returns what the box
+  // shows; then sends it key (a click beside the box when 0) and lets the timer end the entry.
+  std::string Type(IParamDef* with, const char* text, WPARAM key) {
+    g->ShowTextEntry(field, &field->TextStyle(), field->GetBox(), "", with);
     HWND box = g->EntryWindow();
-    ASSERT_NE(box, nullptr);
     for (const char* c = text; *c; ++c) SendMessageA(box, WM_CHAR, WPARAM(uint8_t(*c)), 0);
     char shown[64] = {};
     GetWindowTextA(box, shown, sizeof shown);
-    boxText = shown;
-    if (key) SendMessageA(box, WM_KEYDOWN, key, 0);
+    if (key) {
+      SendMessageA(box, WM_KEYDOWN, key, 0);
+    } else {
+      SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
+      SendMessageA(editor, WM_LBUTTONUP, 0, MAKELPARAM(200, 150));
+    }
     Pump(editor, 2);
-  }
-  // Posts keys for the modal menu loop to find, then shows menu.
-  IPopupMenu* Choose(IPopupMenu* menu, std::initializer_list<WPARAM> keys) {
-    for (WPARAM key : keys) PostMessageA(editor, WM_KEYDOWN, key, 0);
-    return g->ShowPopupMenu(menu, {10, 10, 60, 30});
+    return shown;
   }
 
-  HWND host = nullptr;
-  HWND editor = nullptr;
-  std::unique_ptr<IGraphicsWin> g;
-  Field* field = nullptr;
   IParamDef param;
-  std::string boxText;
 };
 
 TEST_F(Prompts, PopupMenuChoiceSubmenuAndDismissal) {
-  IPopupMenu menu = MenuOf({"a", "b", "c"});
-  EXPECT_EQ(Choose(&menu, {VK_DOWN, VK_RETURN}), &menu);
-  EXPECT_EQ(menu.chosen, 0) << "the first item has id 0";
-  EXPECT_EQ(Choose(&menu, {VK_DOWN, VK_DOWN, VK_RETURN}), &menu);
-  EXPECT_EQ(menu.chosen, 1);
-  menu.chosen = -1;
-  EXPECT_EQ(Choose(&menu, {VK_DOWN, VK_ESCAPE}), nullptr);
-  EXPECT_EQ(menu.chosen, -1);
-
-  // A submenu after a five-item root: its ids start at 5.
   IPopupMenu root = MenuOf({"a", "b", "c", "d", "sub"});
-  AddSubmenu(root, 4, MenuOf({"x", "y", "z"}));
-  IPopupMenu* sub = root.items[4].submenu.get();
-  EXPECT_EQ(Choose(&root, {VK_UP, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN}), sub);
-  EXPECT_EQ(sub->chosen, 2);
-  EXPECT_EQ(root.chosen, -1);
-}
-
-TEST_F(Prompts, TextEntryCommitsFilteredTypingUpToItsLimit) {
+  IPopupMenu* sub = AddSubmenu(root, 4, MenuOf({"x", "y", "z"}));
   const struct {
-    const char* typed;
-    WPARAM key;
-    const char* shown;
-    double value;  // -1: unchanged
+    std::vector<WPARAM> keys;
+    IPopupMenu* menu;
+    int32_t chosen;
   } rows[] = {
-      {"-12.5", VK_RETURN, "-12.5", -12.5},
-      {"1a2b3", VK_RETURN, "123", -1.0},  // letters swallowed; 123 is clamped to 20 → 1.0
-      {"-1.2345678", VK_RETURN, "-1.2345", -1.2345},  // the eighth character is refused
-      {"7", VK_ESCAPE, "7", -1.0},
+      {{VK_DOWN, VK_RETURN}, &root, 0},  // the first item has id 0
+      {{VK_DOWN, VK_ESCAPE}, nullptr, -1},
+      {{VK_UP, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN}, sub, 2},  // ids 5 to 7
   };
-  double expected = 0.0;
   for (const auto& row : rows) {
-    field->SetValue(0.25);
-    g->ShowTextEntry(field, &field->TextStyle(), field->GetBox(), "", &param);
-    Type(row.typed, row.key);
-    EXPECT_EQ(boxText, row.shown);
-    EXPECT_EQ(g->EntryWindow(), nullptr) << "the entry ended at the timer tick";
-    if (row.key == VK_ESCAPE)
-      expected = 0.25;
-    else
-      expected = row.value == -1.0 ? 1.0 : param.ToNormalized(row.value);
-    EXPECT_DOUBLE_EQ(field->GetValue(), expected) << row.typed;
+    root.chosen = sub->chosen = -1;
+    // Posted for the modal menu loop to find.
+    for (WPARAM key : row.keys) PostMessageA(editor, WM_KEYDOWN, key, 0);
+    EXPECT_EQ(g->ShowPopupMenu(&root, {10, 10, 60, 30}), row.menu);
+    EXPECT_EQ((row.menu ? row.menu : &root)->chosen, row.chosen);
   }
 }
 
-TEST_F(Prompts, TextEntryWithoutParameterAndAClickBesideTheBox) {
-  // Without a parameter every character is taken and the text goes to the control.
-  g->ShowTextEntry(field, &field->TextStyle(), field->GetBox(), "", nullptr);
-  Type("ab.,", VK_RETURN);
-  EXPECT_EQ(field->typed, "ab.,");
-  // A click in the editor commits an open box and is not dispatched.
-  g->ShowTextEntry(field, &field->TextStyle(), field->GetBox(), "old", nullptr);
-  SendMessageA(g->EntryWindow(), WM_CHAR, 'n', 0);  // replaces the selected text
-  SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, At(200, 150));
-  SendMessageA(editor, WM_LBUTTONUP, 0, At(200, 150));
-  Pump(editor, 2);
-  EXPECT_EQ(field->typed, "n");
-  EXPECT_EQ(g->EntryWindow(), nullptr);
+TEST_F(Prompts, TextEntryCommitsFilteredTypingUpToItsLimitOrCancels) {
+  const struct {
+    IParamDef* param;
+    const char* typed;
+    WPARAM key;
+    const char* shown;
+    double value;
+  } rows[] = {
+      {&param, "-12.5", VK_RETURN, "-12.5", 0.1875},
+      {&param, "1a2b3", VK_RETURN, "123", 1.0},  // letters refused; 123 clamped to 20
+      {&param, "-1.2345678", VK_RETURN, "-1.2345", 0.4691375},  // the eighth character refused
+      {&param, "-5", 0, "-5", 0.375},                           // a click beside the box commits
+      {&param, "7", VK_ESCAPE, "7", 0.25},
+      {nullptr, "ab.,", VK_RETURN, "ab.,", 0.25},  // without a parameter nothing is refused
+  };
+  for (const auto& row : rows) {
+    field->SetValue(0.25);
+    EXPECT_EQ(Type(row.param, row.typed, row.key), row.shown);
+    EXPECT_EQ(g->EntryWindow(), nullptr) << row.typed << ": the entry ended at the timer tick";
+    EXPECT_DOUBLE_EQ(field->GetValue(), row.value) << row.typed;
+  }
 }
 
 TEST_F(Prompts, ClosingTheWindowWithABoxOpenForgetsTheBox) {
+  field->SetValue(0.25);
   g->ShowTextEntry(field, &field->TextStyle(), field->GetBox(), "5", &param);
   HWND box = g->EntryWindow();
   SendMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
   g->CloseWindow();
   EXPECT_FALSE(IsWindow(box));
-  EXPECT_EQ(g->EntryWindow(), nullptr);
-  editor = static_cast<HWND>(g->OpenWindow(host));
-  Pump(editor, 2);
-  EXPECT_EQ(field->typed, "(none)") << "nothing committed after the close";
-  g->ShowTextEntry(field, &field->TextStyle(), field->GetBox(), "", &param);
-  EXPECT_NE(g->EntryWindow(), nullptr) << "a new box opens: the old one left no state behind";
-  g->CancelTextEntry();
-  Pump(editor, 2);
-  EXPECT_EQ(g->EntryWindow(), nullptr);
+  Pump(Open(), 2);
+  EXPECT_EQ(field->GetValue(), 0.25) << "nothing committed after the close";
+  EXPECT_EQ(Type(&param, "6", VK_RETURN), "6") << "the old box left no state behind";
 }
 
 TEST_F(Prompts, ClipboardTextRoundTrip) {
-  auto put = [](const wchar_t* text) {
+  const std::pair<const wchar_t*, const char*> rows[] = {{L"Gr\u00fc\u00dfe \u20ac 12",
+                                                          "Gr\xc3\xbc\xc3\x9f"
+                                                          "e \xe2\x82\xac 12"},
+                                                         {L"", ""},
+                                                         {nullptr, nullptr}};  // no text at all
+  for (auto [put, got] : rows) {
     ASSERT_TRUE(OpenClipboard(nullptr));
     EmptyClipboard();
-    if (text) {
-      const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    if (put) {
+      const size_t bytes = (wcslen(put) + 1) * sizeof(wchar_t);
       HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-      std::memcpy(GlobalLock(block), text, bytes);
+      std::memcpy(GlobalLock(block), put, bytes);
       GlobalUnlock(block);
       SetClipboardData(CF_UNICODETEXT, block);
     }
     CloseClipboard();
-  };
-  std::string out = "stale";
-  put(L"Gr\u00fc\u00dfe \u20ac 12");
-  EXPECT_TRUE(g->GetClipboardText(&out));
-  EXPECT_EQ(out,
-            "Gr\xc3\xbc\xc3\x9f"
-            "e \xe2\x82\xac 12");
-  put(L"");
-  EXPECT_TRUE(g->GetClipboardText(&out));
-  EXPECT_EQ(out, "");
-  put(nullptr);
-  out = "stale";
-  EXPECT_FALSE(g->GetClipboardText(&out));
-  EXPECT_EQ(out, "");
+    std::string out = "stale";
+    EXPECT_EQ(g->GetClipboardText(&out), got != nullptr);
+    EXPECT_EQ(out, got ? got : "");
+  }
 }
 
 TEST_F(Prompts, OpenUrlWithoutAHandlerAnswersFalse) {
   EXPECT_FALSE(g->OpenUrl("brimo-no-such-scheme://nothing", "", nullptr, nullptr));
-  EXPECT_FALSE(g->OpenUrl("", "", nullptr, nullptr));
   EXPECT_FALSE(g->OpenUrl(nullptr, "", nullptr, nullptr));
 }
 

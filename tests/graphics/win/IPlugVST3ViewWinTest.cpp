@@ -1,113 +1,98 @@
 // The shipped BRIMO.vst3 as a Windows host sees it: the editor view opens the native window in
-// the host's window, mouse messages reach the host's component handler as edit gestures,
-// automation shows at the next timer tick, the window's pixels equal the headless editor's, and
-// every way of closing leaves no window and takes the class with the last editor.
+// the host's window, the window's pixels equal the headless editor's, also at the timer tick after
+// automation, mouse messages reach the host's component handler as edit gestures, and every way
+// of closing leaves no window and takes the class with the last editor.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "BRIMO.h"
-#include "RecordingHandler.h"
+#include "BundleFixture.h"
 #include "IGraphicsHeadless.h"
+#include "RecordingHandler.h"
 #include "WinTestSupport.h"
-#include "brimo/host/Vst3Host.h"
 #include "pluginterfaces/gui/iplugview.h"
 
 using namespace wintest;
 using namespace Steinberg;
 using namespace Steinberg::Vst;
+using brimo::test::RecordingHandler;
 
 namespace {
-
-using brimo::test::RecordingHandler;
 
 class Frame final : public IPlugFrame {
 public:
   tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultOk; }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    *obj = nullptr;
-    if (!FUnknownPrivate::iidEqual(iid, IPlugFrame::iid)) return kNoInterface;
-    *obj = this;
-    return kResultOk;
+    const bool frame = FUnknownPrivate::iidEqual(iid, IPlugFrame::iid);
+    *obj = frame ? this : nullptr;
+    return frame ? kResultOk : kNoInterface;
   }
   uint32 PLUGIN_API addRef() override { return 1; }
   uint32 PLUGIN_API release() override { return 1; }
 };
 
-constexpr int kW = 790;
-constexpr int kH = 249;
+constexpr int kW = BRIMO::kEditorWidth;
+constexpr int kH = BRIMO::kEditorHeight;
 
-// The headless editor of an in-process BRIMO with the controller's parameter values.
-std::vector<uint32_t> Reference(IEditController* controller) {
+// How many pixels of the window differ from the headless editor of an in-process BRIMO with the
+// controller's parameter values.
+size_t DifferencesFromHeadless(HWND editor, IEditController* controller) {
+  const std::vector<uint32_t> shown = Capture(editor, kW, kH);
   auto* plug = new BRIMO();
   for (int32_t p = 0; p < BRIMO::kNumParams; ++p)
     plug->GetParam(p)->SetNormalized(controller->getParamNormalized(ParamID(p)));
   plug->RedrawParamControls();
-  std::vector<uint32_t> pixels;
-  if (auto* g = dynamic_cast<IGraphicsHeadless*>(plug->GetGraphics())) {
+  auto* g = dynamic_cast<IGraphicsHeadless*>(plug->GetGraphics());
+  size_t n = g && !shown.empty() ? 0 : size_t(-1);
+  if (n == 0) {
     g->RenderAll();
     LICE_IBitmap* screen = g->Screen();
     for (int y = 0; y < kH; ++y)
       for (int x = 0; x < kW; ++x)
-        pixels.push_back(screen->PixelData()[y * screen->RowSpan() + x] & 0x00FFFFFFu);
+        n += shown[size_t(y * kW + x)] !=
+             (screen->PixelData()[y * screen->RowSpan() + x] & 0xFFFFFFu);
   }
   plug->release();
-  return pixels;
+  return n;
 }
 
-size_t Differences(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  if (a.size() != b.size()) return size_t(-1);
-  size_t n = 0;
-  for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
-  return n;
+// A gesture as the host sees it: begin, the values performed, end.
+std::vector<RecordingHandler::Edit> Gesture(ParamID id, std::initializer_list<double> values) {
+  std::vector<RecordingHandler::Edit> edits = {{'b', id, 0}};
+  for (double v : values) edits.push_back({'p', id, v});
+  edits.push_back({'e', id, 0});
+  return edits;
 }
 
 class BundleEditor : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    module = brimo::host::Module::load(BRIMO_TEST_MODULE, &error);
-    ASSERT_NE(module, nullptr) << error;
-  }
-  static void TearDownTestSuite() { module.reset(); }
-
   void SetUp() override {
-    ASSERT_NE(module, nullptr);
-    host = MakeHostWindow(20, 20);
-    plugin = NewPlugin();
+    plugin = brimo::test::makePlugin();
     ASSERT_NE(plugin, nullptr);
+    ASSERT_EQ(plugin->prepare(48000.0, 64, 2, brimo::host::SampleSize::k32), kResultOk);
     controller = plugin->controller();
     ASSERT_EQ(controller->setComponentHandler(&handler), kResultOk);
-    dll = GetModuleHandleA("BRIMO.vst3");
-    ASSERT_NE(dll, nullptr);
+    view = controller->createView(ViewType::kEditor);
+    ASSERT_NE(view, nullptr);
   }
   void TearDown() override {
     if (view) view->release();
     plugin.reset();
     DestroyWindow(host);
   }
-  std::unique_ptr<brimo::host::Plugin> NewPlugin() {
-    auto cls = module->firstAudioEffect();
-    return cls ? module->createPlugin(cls->cid) : nullptr;
-  }
-  // A view attached to parent; its editor window.
-  HWND Attach(IPlugView* v, HWND parent) {
+  // Attaches v to parent and returns its editor window.
+  static HWND Attach(IPlugView* v, HWND parent) {
     EXPECT_EQ(v->attached(parent, kPlatformTypeHWND), kResultOk);
-    return FindWindowExA(parent, nullptr, "IPlugWndClass", nullptr);
-  }
-  void Click(UINT down, UINT up, int x, int y) {
-    SendMessageA(editor, down, MK_LBUTTON, At(x, y));
-    SendMessageA(editor, up, 0, At(x, y));
+    return FindWindowExA(parent, nullptr, IGraphicsWin::kWindowClass, nullptr);
   }
 
-  static inline std::shared_ptr<brimo::host::Module> module;
-  HWND host = nullptr;
-  HWND editor = nullptr;
-  HMODULE dll = nullptr;
+  // Farther from the screen's top than the editor is high: a wheel position the editor does not
+  // convert from the screen hits nothing.
+  HWND host = MakeHostWindow(20, 260);
   std::unique_ptr<brimo::host::Plugin> plugin;
   IEditController* controller = nullptr;
   IPlugView* view = nullptr;
@@ -115,9 +100,8 @@ protected:
   Frame frame;
 };
 
-TEST_F(BundleEditor, TheViewOpensTheWindowInTheHostsWindowAndDrawsTheHeadlessPicture) {
-  view = controller->createView(ViewType::kEditor);
-  ASSERT_NE(view, nullptr);
+TEST_F(BundleEditor,
+       TheViewOpensAChildWindowThatShowsTheHeadlessPictureAndAutomationAtTheNextTick) {
   EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
   EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
   EXPECT_EQ(view->setFrame(&frame), kResultOk);
@@ -125,120 +109,97 @@ TEST_F(BundleEditor, TheViewOpensTheWindowInTheHostsWindowAndDrawsTheHeadlessPic
   ASSERT_EQ(view->getSize(&size), kResultOk);
   EXPECT_EQ(size.getWidth(), kW);
   EXPECT_EQ(size.getHeight(), kH);
-  EXPECT_FALSE(ClassRegistered(dll));
-  editor = Attach(view, host);
+  HWND editor = Attach(view, host);
   ASSERT_NE(editor, nullptr);
-  EXPECT_TRUE(ClassRegistered(dll));
   EXPECT_EQ(GetWindowLongA(editor, GWL_STYLE) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
   EXPECT_EQ(GetClassLongA(editor, GCL_STYLE) & CS_DBLCLKS, UINT(CS_DBLCLKS));
-  RECT client = {};
-  GetClientRect(editor, &client);
-  EXPECT_EQ(client.right, kW);
-  EXPECT_EQ(client.bottom, kH);
-  ASSERT_GE(Pump(editor, 1), 1) << "the redraw timer runs";
-  EXPECT_EQ(Differences(Capture(editor, kW, kH), Reference(controller)), 0u);
+  ASSERT_EQ(Pump(editor, 1), 1) << "the redraw timer runs";
+  EXPECT_EQ(DifferencesFromHeadless(editor, controller), 0u);
+
+  const std::vector<uint32_t> before = Capture(editor, kW, kH);
+  brimo::test::Planar<float> in(2, 64), out(2, 64);
+  plugin->queueChange(BRIMO::kHighBoost, 1.0);
+  plugin->queueChange(BRIMO::kOutput, 0.2);
+  ASSERT_EQ(plugin->process32(in.p(), out.p(), 64), kResultOk);
+  EXPECT_TRUE(Capture(editor, kW, kH) == before) << "nothing is drawn between ticks";
+  ASSERT_EQ(Pump(editor, 1), 1);
+  EXPECT_EQ(DifferencesFromHeadless(editor, controller), 0u);
 }
 
 TEST_F(BundleEditor, MouseGesturesReachTheHostsComponentHandler) {
-  view = controller->createView(ViewType::kEditor);
-  editor = Attach(view, host);
+  HWND editor = Attach(view, host);
   ASSERT_NE(editor, nullptr);
-  const ParamID low = BRIMO::kLowBoost, bypass = BRIMO::kBypass;
-  using E = RecordingHandler::Edit;
-
+  auto send = [&](UINT msg, WPARAM wParam, int x, int y) {
+    SendMessageA(editor, msg, wParam, MAKELPARAM(x, y));
+  };
+  const ParamID low = BRIMO::kLowBoost;
   // "Low Boost" is 92 px high with gearing 4: 23 px up is a sixteenth of its range.
-  SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, At(200, 60));
-  SendMessageA(editor, WM_MOUSEMOVE, MK_LBUTTON, At(200, 37));
-  SendMessageA(editor, WM_MOUSEMOVE, MK_LBUTTON, At(200, 14));
-  SendMessageA(editor, WM_LBUTTONUP, 0, At(200, 14));
-  EXPECT_EQ(handler.TakeEdits(),
-            (std::vector<E>{{'b', low, 0}, {'p', low, 0.0625}, {'p', low, 0.125}, {'e', low, 0}}));
+  send(WM_LBUTTONDOWN, MK_LBUTTON, 200, 60);
+  send(WM_MOUSEMOVE, MK_LBUTTON, 200, 37);
+  send(WM_MOUSEMOVE, MK_LBUTTON, 200, 14);
+  send(WM_LBUTTONUP, 0, 200, 14);
+  EXPECT_EQ(handler.TakeEdits(), Gesture(low, {0.0625, 0.125}));
 
-  POINT screen = {200, 60};
-  ClientToScreen(editor, &screen);
-  SendMessageA(editor, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), At(screen.x, screen.y));
-  auto edits = handler.TakeEdits();
-  ASSERT_EQ(edits.size(), 3u);
-  EXPECT_DOUBLE_EQ(edits[1].value, 0.135) << "one notch is a hundredth";
+  // A notch is a hundredth and what is left of one counts for nothing; wheel messages carry
+  // screen positions.
+  POINT on = {200, 60};
+  ClientToScreen(editor, &on);
+  const std::pair<int16_t, double> notches[] = {{120, 0.135}, {60, 0.135}, {-200, 0.125}};
+  for (auto [delta, value] : notches) {
+    send(WM_MOUSEWHEEL, MAKEWPARAM(0, uint16_t(delta)), on.x, on.y);
+    EXPECT_EQ(handler.TakeEdits(), Gesture(low, {value})) << delta;
+  }
 
-  // A double click puts the knob back to its default (0).
-  Click(WM_LBUTTONDBLCLK, WM_LBUTTONUP, 200, 60);
-  EXPECT_EQ(handler.TakeEdits(), (std::vector<E>{{'b', low, 0}, {'p', low, 0.0}, {'e', low, 0}}));
-
-  Click(WM_LBUTTONDOWN, WM_LBUTTONUP, 395, 234);
-  EXPECT_EQ(handler.TakeEdits(),
-            (std::vector<E>{{'b', bypass, 0}, {'p', bypass, 1.0}, {'e', bypass, 0}}));
+  send(WM_LBUTTONDBLCLK, MK_LBUTTON, 200, 60);  // back to the default
+  send(WM_LBUTTONUP, 0, 200, 60);
+  EXPECT_EQ(handler.TakeEdits(), Gesture(low, {0.0}));
+  send(WM_LBUTTONDOWN, MK_LBUTTON, 395, 234);
+  send(WM_LBUTTONUP, 0, 395, 234);
+  EXPECT_EQ(handler.TakeEdits(), Gesture(BRIMO::kBypass, {1.0}));
 
   // Another window takes the mouse mid-drag: the gesture ends then, not at the next press.
-  SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, At(200, 60));
+  send(WM_LBUTTONDOWN, MK_LBUTTON, 200, 60);
   SetCapture(host);
   ReleaseCapture();
-  SendMessageA(editor, WM_MOUSEMOVE, MK_LBUTTON, At(200, 30));
-  EXPECT_EQ(handler.TakeEdits(), (std::vector<E>{{'b', low, 0}, {'e', low, 0}}));
-
-  Pump(editor, 2);
-  EXPECT_EQ(Differences(Capture(editor, kW, kH), Reference(controller)), 0u);
+  send(WM_MOUSEMOVE, MK_LBUTTON, 200, 30);
+  EXPECT_EQ(handler.TakeEdits(), Gesture(low, {}));
 }
 
-TEST_F(BundleEditor, AutomationShowsAtTheNextTimerTick) {
-  ASSERT_EQ(plugin->prepare(48000.0, 64, 2, brimo::host::SampleSize::k32), kResultOk);
-  view = controller->createView(ViewType::kEditor);
-  editor = Attach(view, host);
-  ASSERT_NE(editor, nullptr);
-  Pump(editor, 2);
-  const std::vector<uint32_t> before = Capture(editor, kW, kH);
-  std::vector<float> silence(64, 0.0f);
-  std::vector<float> outL(64), outR(64);
-  const float* in[2] = {silence.data(), silence.data()};
-  float* out[2] = {outL.data(), outR.data()};
-  plugin->queueChange(BRIMO::kHighBoost, 1.0);
-  plugin->queueChange(BRIMO::kOutput, 0.2);
-  ASSERT_EQ(plugin->process32(in, out, 64), kResultOk);
-  EXPECT_EQ(Capture(editor, kW, kH), before) << "nothing is drawn between ticks";
-  ASSERT_GE(Pump(editor, 1), 1);
-  const std::vector<uint32_t> after = Capture(editor, kW, kH);
-  EXPECT_NE(after, before);
-  EXPECT_EQ(Differences(after, Reference(controller)), 0u);
-}
-
-TEST_F(BundleEditor, RemovingReattachingAndReleasingLeaveNoWindowAndTheLastTakesTheClass) {
-  view = controller->createView(ViewType::kEditor);
-  view->setFrame(&frame);
+TEST_F(BundleEditor, EveryWayOfClosingLeavesNoWindowAndTheLastEditorTakesTheClass) {
+  const HMODULE dll = GetModuleHandleA("BRIMO.vst3");
   HWND first = Attach(view, host);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(view->removed(), kResultOk);
   EXPECT_FALSE(IsWindow(first));
   EXPECT_FALSE(ClassRegistered(dll));
 
-  // Attached to another parent: a child of that one, at its origin.
-  HWND other = MakeHostWindow(100, 450);
-  HWND second = Attach(view, other);
+  // The host destroys its window before it removes the view; the view then opens elsewhere.
+  HWND doomed = MakeHostWindow(100, 20);
+  HWND second = Attach(view, doomed);
   ASSERT_NE(second, nullptr);
-  RECT r = {};
-  GetWindowRect(second, &r);
-  RECT o = {};
-  GetWindowRect(other, &o);
-  EXPECT_EQ(r.left - o.left, 0);
-  EXPECT_EQ(r.top - o.top, 0);
-  Pump(second, 1);
+  DestroyWindow(doomed);
+  EXPECT_FALSE(IsWindow(second));
+  view->removed();
+  HWND third = Attach(view, host);
+  ASSERT_NE(third, nullptr);
 
-  // A second instance: closing one keeps the class for the other.
-  auto plugin2 = NewPlugin();
+  // A second instance: releasing the first while attached keeps the class for the other.
+  HWND other = MakeHostWindow(100, 20);
+  auto plugin2 = brimo::test::makePlugin();
   ASSERT_NE(plugin2, nullptr);
   IPlugView* view2 = plugin2->controller()->createView(ViewType::kEditor);
-  HWND third = Attach(view2, host);
-  ASSERT_NE(third, nullptr);
-  view->release();  // released while attached
+  HWND fourth = Attach(view2, other);
+  ASSERT_NE(fourth, nullptr);
+  view->release();
   view = nullptr;
-  EXPECT_FALSE(IsWindow(second));
+  EXPECT_FALSE(IsWindow(third));
   EXPECT_TRUE(ClassRegistered(dll));
-  Pump(third, 1);
+  EXPECT_EQ(Pump(fourth, 1), 1) << "the other editor still ticks";
   view2->removed();
   view2->removed();  // twice
-  EXPECT_FALSE(IsWindow(third));
+  EXPECT_FALSE(IsWindow(fourth));
   EXPECT_FALSE(ClassRegistered(dll));
   view2->release();
-  plugin2.reset();
   DestroyWindow(other);
 }
 

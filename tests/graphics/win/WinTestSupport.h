@@ -1,59 +1,53 @@
-// What the Windows editor tests share: a host's top-level window that records the keys it is
-// sent, a message pump that runs until the editor's timer has ticked, and a capture of a
-// window's pixels.
+// What the Windows editor tests share: host windows that record the keys they are sent, a message
+// pump that runs until an editor's timer has ticked, a capture of a window's pixels, and a
+// control that records what reaches it.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "IGraphicsWin.h"
+
 namespace wintest {
 
-// Keys (message, virtual key) that reached any host window.
-inline std::vector<std::pair<UINT, WPARAM>>& HostKeys() {
-  static std::vector<std::pair<UINT, WPARAM>> keys;
-  return keys;
-}
+// Keys (message, virtual key) that reached the top-level host window.
+inline std::vector<std::pair<UINT, WPARAM>> hostKeys;
 
 inline LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_KEYDOWN || msg == WM_KEYUP) HostKeys().push_back({msg, wParam});
+  if ((msg == WM_KEYDOWN || msg == WM_KEYUP) && !GetParent(hwnd)) hostKeys.push_back({msg, wParam});
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-inline void RegisterHostClass() {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSA wc = {};
-  wc.lpfnWndProc = HostProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-  wc.lpszClassName = "BrimoTestHost";
-  registered = RegisterClassA(&wc) != 0;
-}
-
-// A borderless, visible host window (outer and client rectangles coincide) at x, y of one
-// top-level window that lives as long as the program: without a window manager, Wine waits two
-// seconds for every top-level window it takes off the screen.
+// A visible host window at x, y of one borderless top-level window that lives as long as the
+// program: without a window manager, Wine waits two seconds for every top-level window it takes
+// off the screen.
 inline HWND MakeHostWindow(int x, int y, int w = 900, int h = 400) {
-  RegisterHostClass();
-  static HWND stage =
-      CreateWindowExA(0, "BrimoTestHost", "stage", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                      1000, 700, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  static HWND stage = [] {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "BrimoTestHost";
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, "BrimoTestHost", "stage", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                           0, 1000, 700, nullptr, nullptr, wc.hInstance, nullptr);
+  }();
   return CreateWindowExA(0, "BrimoTestHost", "host", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, x, y,
                          w, h, stage, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
-// Dispatches messages until `ticks` timer messages of `timerWindow` have run (any window when
-// null), or for `ms` when ticks is 0. Gives up after two seconds.
-inline int Pump(HWND timerWindow, int ticks, DWORD ms = 0) {
+// Dispatches messages until `ticks` timer messages of `timerWindow` have run; gives up after two
+// seconds. The clock is read after every message: a window that never validates its paint must
+// make the test fail, not hang.
+inline int Pump(HWND timerWindow, int ticks) {
   const DWORD start = GetTickCount();
-  const DWORD limit = ticks > 0 ? 2000 : ms;
   int seen = 0;
-  // The clock is read after every message: a window that never validates its paint must make
-  // the test fail, not hang.
-  while (GetTickCount() - start < limit) {
+  while (seen < ticks && GetTickCount() - start < 2000) {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       Sleep(2);
@@ -61,48 +55,66 @@ inline int Pump(HWND timerWindow, int ticks, DWORD ms = 0) {
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
-    if (msg.message == WM_TIMER && (!timerWindow || msg.hwnd == timerWindow)) ++seen;
-    if (ticks > 0 && seen >= ticks) return seen;
+    seen += msg.message == WM_TIMER && msg.hwnd == timerWindow;
   }
   return seen;
 }
 
 // The window's client pixels as 0x00RRGGBB words, row by row.
 inline std::vector<uint32_t> Capture(HWND hwnd, int w, int h) {
-  std::vector<uint32_t> pixels;
   HDC windowDC = GetDC(hwnd);
   HDC memory = CreateCompatibleDC(windowDC);
+  HBITMAP bitmap = CreateCompatibleBitmap(windowDC, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, windowDC, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
   BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(windowDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (dib && bits) {
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, w, h, windowDC, 0, 0, SRCCOPY);
-    GdiFlush();
-    const auto* p = static_cast<const uint32_t*>(bits);
-    pixels.assign(p, p + size_t(w) * size_t(h));
-    for (uint32_t& word : pixels) word &= 0x00FFFFFFu;
-    SelectObject(memory, old);
-  }
-  if (dib) DeleteObject(dib);
+  info.bmiHeader = {sizeof info.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top row first
+  std::vector<uint32_t> pixels(size_t(w) * size_t(h));
+  if (!GetDIBits(memory, bitmap, 0, UINT(h), pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+  for (uint32_t& word : pixels) word &= 0x00FFFFFFu;
+  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(hwnd, windowDC);
   return pixels;
 }
 
-inline LPARAM At(int x, int y) {
-  return MAKELPARAM(x, y);
-}
-
 inline bool ClassRegistered(HINSTANCE module) {
   WNDCLASSA wc;
-  return GetClassInfoA(module, "IPlugWndClass", &wc) != 0;
+  return GetClassInfoA(module, IGraphicsWin::kWindowClass, &wc) != 0;
 }
+
+// A control that records the keys that reach it and takes them when told to.
+class Probe : public IControl {
+public:
+  explicit Probe(IBox box) : IControl(nullptr, box, -1) {}
+  bool Draw(IGraphics*) override { return true; }
+  bool OnKeyDown(int32_t, int32_t, int32_t key) override {
+    keys.push_back(key);
+    return takesKeys;
+  }
+  bool takesKeys = false;
+  std::vector<int32_t> keys;
+};
+
+// A host window and an editor of this program (no plug-in) with one control, to be opened in it.
+class EditorWindow : public ::testing::Test {
+protected:
+  EditorWindow() {
+    g->PrepareDrawSurface();
+    g->AttachControl(field);
+  }
+  ~EditorWindow() override {
+    g.reset();
+    DestroyWindow(host);
+  }
+  HWND Open() { return editor = static_cast<HWND>(g->OpenWindow(host)); }
+
+  HWND host = MakeHostWindow(40, 40);
+  HWND editor = nullptr;
+  std::unique_ptr<IGraphicsWin> g =
+      std::make_unique<IGraphicsWin>(nullptr, 300, 200, 25, OwnModuleHandle());
+  Probe* field = new Probe({20, 20, 80, 40});
+};
 
 }  // namespace wintest
