@@ -125,12 +125,16 @@ const IParamDef* IPlugBase::GetParam(int32_t index) const {
 }
 
 void IPlugBase::SetParamFromEditor(int32_t paramIdx, double normalized) {
-  LockGuard guard(lock);
   IParamDef* param = GetParam(paramIdx);
   if (!param) return;
-  param->SetNormalized(normalized);
+  {
+    LockGuard guard(lock);
+    param->SetNormalized(normalized);
+    OnParamChanged(paramIdx);
+  }
+  // The host hears of it with the lock released: its edit call may wait for its audio thread,
+  // which may be waiting for this lock.
   SendParamToHost(paramIdx, normalized);
-  OnParamChanged(paramIdx);
 }
 
 void IPlugBase::AttachGraphics(IGraphics* newGraphics) {

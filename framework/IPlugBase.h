@@ -75,10 +75,11 @@ struct ITimeInfo {
 // audio thread, [any] either.
 //
 // Threads: the adaptor's processing call holds the lock for a whole block; state saving and
-// loading, SetParamFromEditor and AttachGraphics take it too, so OnParamChanged and ProcessBlock
-// never overlap when reached through those paths. The lock is recursive: OnParamChanged may take it
-// again. Block plumbing (Attach*, ConvertOutputs32, PassThroughBuffers, ClearScratchBuffers) runs
-// on the audio thread under the lock and allocates nothing.
+// loading, SetParamFromEditor (never while it calls the host) and AttachGraphics take it too, so
+// OnParamChanged and ProcessBlock never overlap when reached through those paths. The lock is
+// recursive: OnParamChanged may take it again. Block plumbing (Attach*, ConvertOutputs32,
+// PassThroughBuffers, ClearScratchBuffers) runs on the audio thread under the lock and allocates
+// nothing.
 //
 // Frames: scratch buffers hold exactly blockSize samples. Every plumbing operation handles at most
 // blockSize frames of whatever count it is handed (and none before SetBlockSize); an adaptor that
@@ -121,8 +122,10 @@ public:
   virtual bool UnusedQuery15() { return false; }
   virtual void OnHostIdentified() {}                                                       // [main]
   virtual void ShowHostContextMenu(int32_t /*paramIdx*/, int32_t /*x*/, int32_t /*y*/) {}  // [main]
-  virtual void SetParamFromEditor(int32_t paramIdx, double normalized);  // [main] takes the lock
-  // [main] What the plug-in tells the host: edit gestures and values, program changes.
+  // [main] Sets the value and tells the plug-in under the lock, then the host with it released.
+  virtual void SetParamFromEditor(int32_t paramIdx, double normalized);
+  // [main] What the plug-in tells the host: edit gestures and values, program changes. Never
+  // called with the lock held: a host may block in them on its own audio thread.
   virtual void BeginParamGesture(int32_t paramIdx) = 0;
   virtual void SendParamToHost(int32_t paramIdx, double normalized) = 0;
   virtual void EndParamGesture(int32_t paramIdx) = 0;
@@ -147,6 +150,12 @@ public:
   virtual void UnusedHook37() {}
   virtual void OnPresetRestored() {}          // [any] under the lock
   virtual void SetBlockSize(int32_t frames);  // [main] under the lock
+  // [main] Reference counting for the editor's window-system callbacks: the host may release its
+  // last reference from inside one (in a parameter edit, say), so each callback holds one of its
+  // own. Release may delete the plug-in, and with it the editor: the caller touches neither after
+  // it. The default (a plug-in without reference counting) does nothing.
+  virtual void AddEditorCallbackRef() {}
+  virtual void ReleaseEditorCallbackRef() {}
 
   // ---- Lock [any] ----
   Mutex& GetLock() { return lock; }

@@ -62,6 +62,8 @@ void IControl::OnMouseDoubleClick(int32_t, int32_t, const IMouseMods&) {
 }
 
 void IControl::SetValueFromPlugin(double v) {
+  // A NaN is no value: it would reach the host with the next edit.
+  if (std::isnan(v)) return;
   if (resetValue.load(kRelaxed) < 0.0) {
     // The first value the plug-in pushes is the default a double click restores.
     value.store(v, kRelaxed);
@@ -70,30 +72,32 @@ void IControl::SetValueFromPlugin(double v) {
   }
   if (Differs(v, value.load(kRelaxed))) {
     value.store(v, kRelaxed);
+    // Pending first: a clean between the two still leaves the control dirty.
+    RaiseRedrawFlags(kRedrawPending);
     MarkDirty(false);
-    redrawPending.store(true, kRelaxed);
   }
 }
 
 void IControl::SetValueFromUser(double v) {
+  if (std::isnan(v)) return;
   if (Differs(v, value.load(kRelaxed))) {
     value.store(v, kRelaxed);
+    RaiseRedrawFlags(kRedrawPending);
     MarkDirty(true);
-    redrawPending.store(true, kRelaxed);
   }
 }
 
 void IControl::SetAuxValueFromPlugin(int32_t position, double v) {
   IAuxBinding* binding = GetAuxBinding(position);
-  if (!binding || !Differs(v, binding->value.load(kRelaxed))) return;
+  if (std::isnan(v) || !binding || !Differs(v, binding->value.load(kRelaxed))) return;
   binding->value.store(v, kRelaxed);
+  RaiseRedrawFlags(kRedrawPending);
   MarkDirty(false);
-  redrawPending.store(true, kRelaxed);
 }
 
 void IControl::Hide(bool hide) {
   hidden = hide;
-  redrawPending.store(true, kRelaxed);
+  RaiseRedrawFlags(kRedrawPending);
   MarkDirty(false);
 }
 
@@ -110,13 +114,23 @@ void IControl::MarkDirty(bool pushToPlugin) {
   else if (v > clampHi)
     v = clampHi;  // a NaN stays NaN
   value.store(v, kRelaxed);
-  dirty.store(true, kRelaxed);
-  if (pushToPlugin && plugin && paramIndex >= 0) plugin->SetParamFromEditor(paramIndex, v);
+  RaiseRedrawFlags(kDirty);
+  if (pushToPlugin && plugin && paramIndex >= 0 && !std::isnan(v)) {
+    // Inside an edit the graphics object frames itself, the value goes through it.
+    IGraphics* graphics = Graphics();
+    if (graphics && graphics->HoldsEditOf(this))
+      graphics->HoldEdit(v);
+    else
+      plugin->SetParamFromEditor(paramIndex, v);
+  }
 }
 
 void IControl::MarkClean() {
-  dirty.store(redrawPending.load(kRelaxed), kRelaxed);
-  redrawPending.store(false, kRelaxed);
+  // One atomic step: dirty takes redrawPending's value and redrawPending clears, so a push from
+  // the processing thread lands either before (and is drawn again) or after (and stays dirty).
+  uint8_t flags = redrawFlags.load(kRelaxed);
+  while (!redrawFlags.compare_exchange_weak(flags, (flags & kRedrawPending) ? kDirty : 0,
+                                            std::memory_order_acq_rel, kRelaxed)) {}
 }
 
 int32_t IControl::AuxBindingPosition(int32_t paramIdx) const {
@@ -142,7 +156,7 @@ void IControl::PromptForValue() {
     promptBox = {cx - 20, cy - 8, cx + 20, cy + 8};
   }
   graphics->PromptUserInput(this, param, promptBox);
-  redrawPending.store(true, kRelaxed);
+  RaiseRedrawFlags(kRedrawPending);
 }
 
 // ---- Bitmap control ----

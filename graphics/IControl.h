@@ -6,8 +6,9 @@
 //
 // Threads: SetValueFromPlugin and SetAuxValueFromPlugin also run on the host's processing thread
 // (under the plug-in lock) while the user-interface thread draws. They touch only value,
-// resetValue, the bindings' values and the dirty and redrawPending flags, which are relaxed
-// atomics for that reason; everything else runs on the user-interface thread.
+// resetValue, the bindings' values and the redraw flags, which are atomics for that reason;
+// everything else runs on the user-interface thread. The two redraw flags (dirty, redrawPending)
+// share one atomic word, so a push that lands while the control is being cleaned is never lost.
 
 #include <atomic>
 #include <cstdint>
@@ -56,7 +57,7 @@ public:
   // the plug-in (and from there to the host). [any] without pushToPlugin.
   virtual void MarkDirty(bool pushToPlugin);
   virtual void MarkClean();
-  virtual bool IsDirty() { return dirty.load(std::memory_order_relaxed); }
+  virtual bool IsDirty() { return (redrawFlags.load(std::memory_order_acquire) & kDirty) != 0; }
   virtual void ReservedHook19() {}
   virtual void SetAuxValueFromPlugin(int32_t position, double value);  // [any]
 
@@ -70,12 +71,17 @@ public:
   double GetResetValue() const { return resetValue.load(std::memory_order_relaxed); }
   bool IsHidden() const { return hidden; }
   bool IsGreyed() const { return greyed; }
-  bool RedrawPending() const { return redrawPending.load(std::memory_order_relaxed); }
+  bool RedrawPending() const {
+    return (redrawFlags.load(std::memory_order_relaxed) & kRedrawPending) != 0;
+  }
   bool DblClickAsClick() const { return dblClickAsClick; }
   void SetDblClickAsClick(bool on) { dblClickAsClick = on; }
   bool MouseOverWhenGreyed() const { return mouseOverWhenGreyed; }
   void SetMouseOverWhenGreyed(bool on) { mouseOverWhenGreyed = on; }
   void DisablePrompt(bool disable) { promptDisabled = disable; }
+  // A control whose OnKeyDown uses keys says so, so that the window asks for the keyboard.
+  bool TakesKeys() const { return takesKeys; }
+  void SetTakesKeys(bool on) { takesKeys = on; }
   void SetClamp(double lo, double hi) { clampLo = lo, clampHi = hi; }
   const IBlend& GetBlend() const { return blend; }
   ITextStyle& TextStyle() { return textStyle; }
@@ -93,6 +99,11 @@ public:
   int32_t AuxBindingPosition(int32_t paramIdx) const;
 
 protected:
+  static constexpr uint8_t kDirty = 1;
+  static constexpr uint8_t kRedrawPending = 2;
+  // Sets the redraw flags given ([any]).
+  void RaiseRedrawFlags(uint8_t flags) { redrawFlags.fetch_or(flags, std::memory_order_release); }
+
   // Opens the graphics object's popup or text entry for the bound parameter (right click).
   void PromptForValue();
   // The graphics object of the plug-in this control belongs to, or null.
@@ -109,13 +120,14 @@ protected:
   std::atomic<double> resetValue{-1.0};
   double clampLo = 0.0;
   double clampHi = 1.0;
-  std::atomic<bool> dirty{true};
+  // kDirty: must be drawn on the next redraw; kRedrawPending: draw once more after that.
+  std::atomic<uint8_t> redrawFlags{kDirty};
   bool hidden = false;
   bool greyed = false;
-  std::atomic<bool> redrawPending{false};
   bool promptDisabled = true;
   bool dblClickAsClick = false;
   bool mouseOverWhenGreyed = false;
+  bool takesKeys = false;
   IBlend blend;
   std::string tooltip;
 };

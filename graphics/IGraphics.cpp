@@ -16,6 +16,11 @@ namespace {
 
 // Holds the plug-in lock (when there is a plug-in) while the control list changes, so that the
 // processing thread never walks a list being changed.
+// True when inner lies wholly inside outer.
+bool Encloses(const IBox& outer, const IBox& inner) {
+  return inner.L >= outer.L && inner.T >= outer.T && inner.R <= outer.R && inner.B <= outer.B;
+}
+
 class ListGuard {
 public:
   explicit ListGuard(IPlugBase* plugin) : plugin(plugin) {
@@ -127,17 +132,27 @@ void IGraphics::SetKeyCatcher(IControl* control) {
   keyCatcher.reset(control);
 }
 
+bool IGraphics::TakesKeys() const {
+  return keyCatcher != nullptr ||
+         std::any_of(controls.begin(), controls.end(), [](IControl* c) { return c->TakesKeys(); });
+}
+
 // ---- Drawing ----
 
 void IGraphics::Draw(const IBox& updateBox) {
   if (controls.empty()) return;
   if (drawByUpdateRect) {
     drawRect = updateBox;
+    const IBox panel{0, 0, width, height};
     for (IControl* control : controls) {
-      if (!control->IsHidden() && IBox::Overlaps(updateBox, control->GetBox()) &&
-          !updateBox.Empty() && !control->GetBox().Empty())
+      const IBox& box = control->GetBox();
+      if (!control->IsHidden() && IBox::Overlaps(updateBox, box) && !updateBox.Empty() &&
+          !box.Empty())
         control->Draw(this);
-      control->MarkClean();
+      // Clean only what this pass redrew: all of the control that lies on the panel (a partial
+      // repaint after an edit would otherwise leave its old picture for good).
+      const IBox shown = IBox::Clip(box, panel);
+      if (box.Empty() || shown.Empty() || Encloses(updateBox, shown)) control->MarkClean();
     }
   } else if (controls[0]->IsDirty()) {
     drawRect = controls[0]->GetBox();
@@ -240,8 +255,9 @@ void IGraphics::SetParameterFromPlugin(int32_t paramIdx, double value, bool isNo
     if (!param) return;
     value = param->ToNormalized(value);
   }
+  const bool userHoldsIt = paramIdx == gestureParam.load(std::memory_order_relaxed);
   for (IControl* control : controls) {
-    if (control->ParamIdx() == paramIdx) control->SetValueFromPlugin(value);
+    if (control->ParamIdx() == paramIdx && !userHoldsIt) control->SetValueFromPlugin(value);
     const int32_t k = control->AuxBindingPosition(paramIdx);
     if (k >= 0) control->SetAuxValueFromPlugin(k, value);
   }

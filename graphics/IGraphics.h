@@ -10,6 +10,7 @@
 // controls. Changes to the control list (attaching, Resize, destruction) hold the plug-in lock, so
 // the processing thread never walks a list that is being changed.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -103,7 +104,8 @@ public:
 
   // ---- Values ----
   // [any] Pushes a value into every control bound to paramIdx (a plain value unless
-  // isNormalised). Allocates nothing and takes no lock.
+  // isNormalised), except the control whose gesture is open: it keeps the value the user is
+  // making and follows the host again once the gesture ends. Allocates nothing and takes no lock.
   void SetParameterFromPlugin(int32_t paramIdx, double value, bool isNormalised);
   // Opens a popup (enumerations and labelled switches) or a text entry for param.
   void PromptUserInput(IControl* control, IParamDef* param, const IBox& box);
@@ -120,8 +122,17 @@ public:
   bool OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods);
   void OnMouseOut();
   bool OnKeyDown(int32_t x, int32_t y, int32_t key);
-  // Ends a gesture the mouse left open (the window lost the mouse before the button came up).
+  // Ends a gesture the mouse left open (the window lost the mouse, or closed, before the button
+  // came up) and releases the captured control: motion that follows edits nothing.
   void EndOpenGesture();
+
+  // ---- Edits framed by the core (for IControl::MarkDirty) ----
+  // True while control runs an edit the core frames itself; the value goes to HoldEdit then.
+  bool HoldsEditOf(const IControl* control) const { return control && control == heldControl; }
+  void HoldEdit(double normalized) {
+    heldValue = normalized;
+    heldEdit = true;
+  }
 
   // ---- Fields ----
   IPlugBase* GetPlugin() const { return plugin; }
@@ -136,26 +147,38 @@ public:
   const IBox& DrawRect() const { return drawRect; }
   int32_t CaptureIndex() const { return captureIndex; }
   int32_t OverIndex() const { return overIndex; }
-  int32_t GestureParam() const { return gestureParam; }
+  int32_t GestureParam() const { return gestureParam.load(std::memory_order_relaxed); }
   void HandleMouseOver(bool on) { handleMouseOver = on; }
   void SetDrawByUpdateRect(bool on) { drawByUpdateRect = on; }
   void ShowTooltips(bool on) { showTooltips = on; }
   bool TooltipsShown() const { return showTooltips; }
   // Takes ownership of control (replacing and deleting a previous one).
   void SetKeyCatcher(IControl* control);
+  // True when a key catcher or a control takes keys: only then does a window layer ask for them.
+  bool TakesKeys() const;
 
 protected:
   // The topmost visible, enabled control under (x, y), or -1.
   int32_t FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver = false) const;
   // Runs edit (which may send the control's value to the plug-in) inside an edit gesture: the one
-  // the mouse holds open for the control's parameter, or one opened and closed around it.
+  // the mouse holds open for the control's parameter, or one of its own around the value the edit
+  // sends. An edit of its own that leaves the control's value as it was tells the host nothing.
   template <class Edit>
   void InGesture(IControl* control, Edit edit) {
     const int32_t p = control->ParamIdx();
-    const bool framed = p >= 0 && plugin && gestureParam != p;
-    if (framed) plugin->BeginParamGesture(p);
+    if (p < 0 || !plugin || gestureParam == p) {
+      edit();
+      return;
+    }
+    const double before = control->GetValue();
+    heldControl = control;
+    heldEdit = false;
     edit();
-    if (framed) plugin->EndParamGesture(p);
+    heldControl = nullptr;
+    if (!heldEdit || !(heldValue != before)) return;
+    plugin->BeginParamGesture(p);
+    plugin->SetParamFromEditor(p, heldValue);
+    plugin->EndParamGesture(p);
   }
   void SetValueFromUserInGesture(IControl* control, double normalized) {
     InGesture(control, [&] { control->SetValueFromUser(normalized); });
@@ -179,8 +202,32 @@ protected:
   bool drawByUpdateRect = true;
   bool showTooltips = false;
   std::unique_ptr<IControl> keyCatcher;
-  // Parameter whose host edit gesture the mouse has open, -1 for none.
-  int32_t gestureParam = -1;
+  // Parameter whose host edit gesture the mouse has open, -1 for none. Written on the
+  // user-interface thread; the processing thread reads it so that the host's values (its echo of
+  // the edits, or automation) do not move the control the user is dragging.
+  std::atomic<int32_t> gestureParam{-1};
+  // The control whose edit InGesture frames, and the value that edit sent.
+  IControl* heldControl = nullptr;
+  double heldValue = 0.0;
+  bool heldEdit = false;
+};
+
+// Holds a reference to the plug-in for the span of one window-system callback: whatever the
+// callback reaches (a host edit, say) may release the host's last reference, and the plug-in and
+// its graphics object must outlive the callback. Its destructor may delete both: it runs last.
+class IEditorCallbackScope {
+public:
+  explicit IEditorCallbackScope(IPlugBase* plugin) : plugin(plugin) {
+    if (plugin) plugin->AddEditorCallbackRef();
+  }
+  ~IEditorCallbackScope() {
+    if (plugin) plugin->ReleaseEditorCallbackRef();
+  }
+  IEditorCallbackScope(const IEditorCallbackScope&) = delete;
+  IEditorCallbackScope& operator=(const IEditorCallbackScope&) = delete;
+
+private:
+  IPlugBase* plugin;
 };
 
 // The platform's graphics object (the native window, or the headless one in tests and tools).

@@ -4,8 +4,12 @@
 //
 // Framing rule: every value a control sends to the host lies inside an edit gesture, and an end is
 // only sent for a gesture that was begun. The mouse opens a gesture on a press and closes it on
-// the release; a double click or a wheel step outside a drag is framed on its own.
+// the release; a double click, a wheel step or a key outside a drag is framed on its own, and only
+// when it changes the value.
 #include "IGraphics.h"
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 constexpr int32_t kVst3Api = 1;
@@ -24,16 +28,14 @@ int32_t IGraphics::FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver) 
 }
 
 void IGraphics::EndOpenGesture() {
-  if (gestureParam < 0) return;
-  const int32_t p = gestureParam;
-  gestureParam = -1;
-  if (plugin) plugin->EndParamGesture(p);
+  captureIndex = -1;
+  lastX = lastY = -1;
+  const int32_t p = gestureParam.exchange(-1, std::memory_order_relaxed);
+  if (p >= 0 && plugin) plugin->EndParamGesture(p);
 }
 
 void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
   EndOpenGesture();  // a press whose release never arrived
-  captureIndex = -1;
-  lastX = lastY = -1;
   const int32_t hit = FindTopmostHit(x, y);
   if (hit < 0) return;
   captureIndex = hit;
@@ -51,7 +53,7 @@ void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
     }
   } else if (p >= 0 && plugin) {
     plugin->BeginParamGesture(p);
-    gestureParam = p;
+    gestureParam.store(p, std::memory_order_relaxed);
   }
   control->OnMouseDown(x, y, mods);
 }
@@ -68,8 +70,15 @@ void IGraphics::OnMouseUp(int32_t x, int32_t y, const IMouseMods& mods) {
 void IGraphics::OnMouseDrag(int32_t x, int32_t y, const IMouseMods& mods) {
   IControl* control = GetControl(captureIndex);
   if (!control || (x == lastX && y == lastY)) return;
-  const int32_t dX = x - lastX;
-  const int32_t dY = y - lastY;
+  // A bound control edits only inside the gesture its press opened.
+  const int32_t p = control->ParamIdx();
+  if (p >= 0 && plugin && p != gestureParam.load(std::memory_order_relaxed)) return;
+  // Travel in 64 bits, saturated: positions near the 32-bit limits must not overflow.
+  auto travel = [](int32_t to, int32_t from) {
+    return int32_t(std::clamp<int64_t>(int64_t(to) - from, INT32_MIN, INT32_MAX));
+  };
+  const int32_t dX = travel(x, lastX);
+  const int32_t dY = travel(y, lastY);
   lastX = x;
   lastY = y;
   control->OnMouseDrag(x, y, dX, dY, mods);
@@ -77,8 +86,6 @@ void IGraphics::OnMouseDrag(int32_t x, int32_t y, const IMouseMods& mods) {
 
 void IGraphics::OnMouseDoubleClick(int32_t x, int32_t y, const IMouseMods& mods) {
   EndOpenGesture();
-  captureIndex = -1;
-  lastX = lastY = -1;
   const int32_t hit = FindTopmostHit(x, y);
   if (hit < 0) return;
   IControl* control = controls[size_t(hit)];
@@ -91,6 +98,7 @@ void IGraphics::OnMouseDoubleClick(int32_t x, int32_t y, const IMouseMods& mods)
 }
 
 void IGraphics::OnMouseWheel(int32_t x, int32_t y, const IMouseMods& mods, int32_t notches) {
+  if (notches == 0) return;
   const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
   IControl* control = GetControl(target);
   if (!control) return;
@@ -119,6 +127,10 @@ void IGraphics::OnMouseOut() {
 
 bool IGraphics::OnKeyDown(int32_t x, int32_t y, int32_t key) {
   const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
-  if (target > 0) return controls[size_t(target)]->OnKeyDown(x, y, key);
-  return keyCatcher ? keyCatcher->OnKeyDown(x, y, key) : false;
+  IControl* control = target > 0 ? controls[size_t(target)] : keyCatcher.get();
+  if (!control) return false;
+  // A key that changes a value is an edit like any other: framed for the host.
+  bool used = false;
+  InGesture(control, [&] { used = control->OnKeyDown(x, y, key); });
+  return used;
 }

@@ -138,6 +138,8 @@ public:
   bool SendMidiMessage(IMidiMessage*) override { return false; }
   void ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) override;
   void ResizeEditor(int32_t width, int32_t height) override;
+  void AddEditorCallbackRef() override;
+  void ReleaseEditorCallbackRef() override;
 
   // [any] Speaker arrangement used for a bus of the given channel count (kEmpty for unsupported
   // counts).

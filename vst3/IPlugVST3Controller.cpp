@@ -124,19 +124,30 @@ void IPlugVST3::SetLatency(int32_t samples) {
 }
 
 void IPlugVST3::ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) {
-  if (componentHandler == nullptr || views.empty()) return;
+  // The menu belongs to the view that holds the editor window; without one there is none to ask.
+  if (componentHandler == nullptr || windowView == nullptr) return;
   FUnknownPtr<IComponentHandler3> handler(componentHandler);
   if (!handler) return;
+  IPtr<IPlugView> view(windowView);  // the host may close the view while its menu is up
   ParamID id = static_cast<ParamID>(paramIdx);
-  if (IContextMenu* menu = handler->createContextMenu(views.front(), &id)) {
+  if (IContextMenu* menu = handler->createContextMenu(view, &id)) {
     menu->popup(x, y);
     menu->release();
   }
 }
 
 void IPlugVST3::ResizeEditor(int32_t width, int32_t height) {
-  // Resizing goes through the first view's frame; with no view, or before the host has given it a
-  // frame, there is no one to ask.
-  if (GetGraphics() == nullptr || views.empty()) return;
-  views.front()->RequestResize(width, height);
+  // Resizing goes through the frame of the view that holds the editor window; with none, or
+  // before the host has given it a frame, there is no one to ask.
+  if (GetGraphics() == nullptr || windowView == nullptr) return;
+  IPtr<IPlugVST3View> view(windowView);
+  view->RequestResize(width, height);
+}
+
+void IPlugVST3::AddEditorCallbackRef() {
+  addRef();
+}
+
+void IPlugVST3::ReleaseEditorCallbackRef() {
+  release();
 }

@@ -45,11 +45,12 @@ IMouseMods ModsFrom(WPARAM keyState) {
   return mods;
 }
 
-// The host sees every key the editor does not use. Touches no editor state: the host may close
-// or delete the editor while it handles the key.
+// The host sees every key the editor does not use, and answers it itself (our own default handling
+// would act on the key a second time: Alt+F4 would close the editor). Touches no editor state:
+// the host may close or delete the editor while it handles the key.
 LRESULT ForwardKeyToRoot(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   HWND root = GetAncestor(hwnd, GA_ROOT);
-  if (root && root != hwnd) SendMessageA(root, msg, wParam, lParam);
+  if (root && root != hwnd) return SendMessageA(root, msg, wParam, lParam);
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -141,12 +142,13 @@ LRESULT CALLBACK IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LP
       auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
       SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
       const UINT interval = gRedrawRate > 0.0 ? UINT(1000.0 / gRedrawRate) : 40u;
+      // The focus stays with the host's window: its shortcuts keep working over the editor.
       SetTimer(hwnd, kTimerId, interval, nullptr);
-      SetFocus(hwnd);
       return 0;
     }
     auto* self = reinterpret_cast<IGraphicsWin*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self || hwnd != self->window) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    IEditorCallbackScope keepAlive(self->GetPlugin());
     return self->HandleMessage(msg, wParam, lParam);
   } catch (...) {
     return 0;
@@ -181,6 +183,12 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       return OnKeyDownMessage(wParam, lParam);
     case WM_KEYUP:
+    case WM_CHAR:
+    case WM_DEADCHAR:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+    case WM_SYSDEADCHAR:
       return ForwardKeyToRoot(hwnd, msg, wParam, lParam);
     case WM_TIMER:
       if (wParam == kTimerId) OnTimerTick();
@@ -213,22 +221,14 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       // Delivered as a press (double-click-as-click): the release must come here too.
       if (captureIndex >= 0) SetCapture(hwnd);
       return 0;
-    case WM_MOUSEWHEEL: {
-      if (entryWindow) {
-        entryState = EntryCancel;
-        return 0;
-      }
-      RECT r = {};
-      GetWindowRect(hwnd, &r);
-      const int32_t notches = HighSigned(LPARAM(wParam)) / WHEEL_DELTA;
-      OnMouseWheel(LowSigned(lParam) - r.left, HighSigned(lParam) - r.top,
-                   ModsFrom(wParam & 0xFFFF), notches);
+    case WM_MOUSEWHEEL:
+      OnWheelMessage(wParam, lParam);
       return 0;
-    }
     case WM_MOUSEHOVER:
       ShowTooltipOfHovered();
       return 0;
     case WM_MOUSELEAVE:
+      wheelRemainder = 0;
       if (tooltipShown) HideTooltip();
       tooltipShown = false;
       OnMouseOut();
@@ -271,6 +271,26 @@ void IGraphicsWin::OnMouseMove(WPARAM wParam, int32_t x, int32_t y) {
     }
     if (tooltipShown) HideTooltip();
   }
+}
+
+void IGraphicsWin::OnWheelMessage(WPARAM wParam, LPARAM lParam) {
+  if (entryWindow) {
+    entryState = EntryCancel;
+    return;
+  }
+  RECT r = {};
+  GetWindowRect(window, &r);
+  const int32_t x = LowSigned(lParam) - r.left;
+  const int32_t y = HighSigned(lParam) - r.top;
+  // Touchpads and free-spinning wheels send fractions of a notch: they add up, per control, to
+  // whole notches; a message that completes none edits nothing.
+  const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
+  if (target != wheelTarget) wheelRemainder = 0;
+  wheelTarget = target;
+  wheelRemainder += HighSigned(LPARAM(wParam));
+  const int32_t notches = wheelRemainder / WHEEL_DELTA;
+  wheelRemainder -= notches * WHEEL_DELTA;
+  if (notches != 0) OnMouseWheel(x, y, ModsFrom(wParam & 0xFFFF), notches);
 }
 
 LRESULT IGraphicsWin::OnKeyDownMessage(WPARAM wParam, LPARAM lParam) {

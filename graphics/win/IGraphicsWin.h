@@ -66,6 +66,7 @@ private:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnKeyDownMessage(WPARAM wParam, LPARAM lParam);
+  void OnWheelMessage(WPARAM wParam, LPARAM lParam);
   void OnTimerTick();
   void OnPaint();
   void OnButtonDown(int32_t x, int32_t y, const IMouseMods& mods);
@@ -105,6 +106,9 @@ private:
   HDC paintDC = nullptr;
   // Set while this code releases the mouse itself, so that only a capture taken away ends a drag.
   bool releasingCapture = false;
+  // Wheel travel short of a whole notch, kept for the control it was aimed at (-1: none).
+  int32_t wheelRemainder = 0;
+  int32_t wheelTarget = -1;
 };
 
 // ---- The prompts' pure rules (IGraphicsWinPrompts.cpp) ----

@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
+#include <dlfcn.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -51,12 +52,15 @@ public:
     std::erase_if(displays, [&](const Entry& e) { return e.display == display; });
     if (!displays.empty() || !installed) return;
     // Restore the previous handler unless somebody installed one after ours: then theirs stays,
-    // and ours (still in their chain) keeps passing everything on.
+    // and ours (still in their chain) keeps passing everything on, so this module must stay
+    // loaded for as long as the process lives.
     const XErrorHandler current = XSetErrorHandler(previous);
-    if (current == &ErrorRegistry::OnError)
+    if (current == &ErrorRegistry::OnError) {
       installed = false;
-    else
+    } else {
       XSetErrorHandler(current);
+      PinModule();
+    }
   }
   int64_t Errors(Display* display) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -66,6 +70,13 @@ public:
   }
 
 private:
+  // Keeps the module that holds this code mapped even when its host unloads it.
+  static void PinModule() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ErrorRegistry::OnError), &info) && info.dli_fname)
+      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+
   static int OnError(Display* display, XErrorEvent* event) {
     ErrorRegistry& r = Get();
     XErrorHandler chain = nullptr;
@@ -258,6 +269,7 @@ constexpr int kDoubleClickSlop = 4;
 struct IGraphicsX11::Connection {
   Display* display = nullptr;
   Window window = 0;
+  Window hostWindow = 0;  // the parent the host gave us: unused keys go back to it
   Visual* visual = nullptr;
   int depth = 0;
   Colormap colormap = 0;
@@ -342,22 +354,27 @@ struct IGraphicsX11::Connection {
     XFlush(display);
   }
 
+  void DropEvents() {
+    if (!events) return;
+    events->owner = nullptr;
+    if (eventsRegistered) loop->unregisterEventHandler(events);
+    events->display = nullptr;
+    events->release();
+    events = nullptr;
+  }
+  void DropTimer() {
+    if (!timer) return;
+    timer->owner = nullptr;
+    if (timerRegistered) loop->unregisterTimer(timer);
+    timer->release();
+    timer = nullptr;
+  }
+
   // Unregisters the handlers (never from inside their own callbacks: the caller sees to that),
   // then closes the connection.
   void Disconnect() {
-    if (events) {
-      events->owner = nullptr;
-      if (eventsRegistered) loop->unregisterEventHandler(events);
-      events->display = nullptr;
-      events->release();
-      events = nullptr;
-    }
-    if (timer) {
-      timer->owner = nullptr;
-      if (timerRegistered) loop->unregisterTimer(timer);
-      timer->release();
-      timer = nullptr;
-    }
+    DropEvents();
+    DropTimer();
     if (loop) loop->release();
     loop = nullptr;
     if (display) {
@@ -445,8 +462,10 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
   attributes.border_pixel = 0;
   attributes.background_pixmap = None;  // we paint every pixel: no flash of a background
   attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                          KeyPressMask | KeyReleaseMask | EnterWindowMask | LeaveWindowMask |
-                          StructureNotifyMask;
+                          EnterWindowMask | LeaveWindowMask | StructureNotifyMask;
+  // Keys only when a control takes them: otherwise the server delivers them to the host's focused
+  // window as if we were not there, and its shortcuts work with the pointer over the editor.
+  if (TakesKeys()) attributes.event_mask |= KeyPressMask | KeyReleaseMask;
   c->window = XCreateWindow(d, parent, left, top, unsigned(Width()), unsigned(Height()), 0,
                             c->depth, InputOutput, c->visual,
                             CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
@@ -464,6 +483,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
     c->Disconnect();
     return nullptr;
   }
+  c->hostWindow = parent;
   c->MakeSharedImage(Width(), Height());
   c->doubleClickMs = DoubleClickMs(d);
 
@@ -492,12 +512,17 @@ void IGraphicsX11::CloseWindow() {
   if (callbackDepth == 0) FinishRetired();
   if (!x) return;
   EndOpenGesture();
-  x->timer->owner = nullptr;
+  if (x->timer) x->timer->owner = nullptr;
   if (x->events) x->events->owner = nullptr;
   x->DestroyWindow();
   if (callbackDepth > 0) {
     // Closed from inside one of our callbacks (a host that removes the view from a parameter
-    // edit): the window is gone now, its handlers are unregistered at the next call from outside.
+    // edit): the window is gone now, and so is the handler that is not running (the host may
+    // free its run loop with its window). The running one is not unregistered inside its own
+    // callback, which some hosts do not survive: it stays, inert, until the next call from
+    // outside.
+    if (running != Handler::Timer) x->DropTimer();
+    if (running != Handler::Events) x->DropEvents();
     retired.push_back(std::move(x));
     return;
   }
@@ -593,19 +618,39 @@ bool IGraphicsX11::PresentRect(const IBox& box) {
 
 // ---- Run-loop callbacks ----
 
+// One run-loop callback on the stack: the plug-in (and so this object) stays alive until it ends,
+// and a close meanwhile knows which handler it must not unregister.
+class IGraphicsX11::CallbackScope {
+public:
+  CallbackScope(IGraphicsX11* owner, Handler handler)
+      : keepAlive(owner->GetPlugin()), owner(owner), outer(owner->running) {
+    ++owner->callbackDepth;
+    owner->running = handler;
+  }
+  ~CallbackScope() {
+    owner->running = outer;
+    --owner->callbackDepth;
+  }  // keepAlive goes last and may delete the owner
+  CallbackScope(const CallbackScope&) = delete;
+  CallbackScope& operator=(const CallbackScope&) = delete;
+
+private:
+  IEditorCallbackScope keepAlive;
+  IGraphicsX11* owner;
+  Handler outer;
+};
+
 void IGraphicsX11::OnTimer() {
-  ++callbackDepth;
+  CallbackScope scope(this, Handler::Timer);
   ReapFinishedChildren();
   DrainEvents();
   IBox dirty;
   if (x && !x->lost && CollectDirtyRect(&dirty)) Draw(dirty);
-  --callbackDepth;
 }
 
 void IGraphicsX11::OnConnectionReadable() {
-  ++callbackDepth;
+  CallbackScope scope(this, Handler::Events);
   DrainEvents();
-  --callbackDepth;
 }
 
 void IGraphicsX11::DrainEvents() {
@@ -700,19 +745,10 @@ void IGraphicsX11::Dispatch(const void* raw) {
         if (code >= 0 && OnKeyDown(e.x, e.y, code)) break;
         if (x.get() != &c) break;
       }
-      // We never take the keyboard focus ourselves, so the host keeps its shortcuts; a key that
-      // still reaches us (a host or window manager that focuses the editor) and that the editor
-      // does not use goes to the host's top-level window, as the Windows editor does.
-      Window root = 0, parent = 0, top = c.window;
-      Window* children = nullptr;
-      unsigned int count = 0;
-      while (XQueryTree(c.display, top, &root, &parent, &children, &count)) {
-        if (children) XFree(children);
-        children = nullptr;
-        if (!parent || parent == root) break;
-        top = parent;
-      }
-      if (top == c.window) break;
+      // A key the editor does not use goes back to the window the host gave us (not to the
+      // top-level ancestor: under a reparenting window manager that is the manager's frame).
+      const Window top = c.hostWindow;
+      if (!top) break;
       e.window = top;
       e.subwindow = None;
       e.send_event = True;

@@ -60,6 +60,8 @@ public:
 
 private:
   struct Connection;  // the X side of an open window (defined in the .cpp)
+  enum class Handler { None, Timer, Events };
+  class CallbackScope;
 
   void DrainEvents();
   void Dispatch(const void* event);  // an XEvent
@@ -74,4 +76,6 @@ private:
   // Callbacks of ours on the stack: a close requested meanwhile unregisters nothing until the
   // outermost one has returned (see CloseWindow).
   int32_t callbackDepth = 0;
+  // The run-loop handler whose callback is innermost on the stack.
+  Handler running = Handler::None;
 };

@@ -215,12 +215,12 @@ TEST(PlugBase, BypassDelaysByTheLatency) {
   EXPECT_EQ(b[3], 0.0) << "an output without an input is silent, delayed or not";
 }
 
-TEST(PlugBase, EditorChangesReachParamHostAndPluginInOrder) {
+TEST(PlugBase, EditorChangesReachParamPluginAndThenHostInOrder) {
   TestPlug plug;
   plug.GetParam(5)->DefineInt("High Boost", 0, 0, 8);
   plug.onParamChanged = [&](int32_t i) {
     EXPECT_EQ(plug.GetParam(i)->Value(), 4.0);
-    ASSERT_EQ(plug.hostCalls.size(), 1u);
+    EXPECT_TRUE(plug.hostCalls.empty()) << "the host hears of it after the lock is released";
   };
   plug.SetParamFromEditor(5, 0.56);
   ASSERT_EQ(plug.hostCalls.size(), 1u);

@@ -67,7 +67,7 @@ TEST(IKeyCode, VirtualKeysMapOntoTheEditorsCodesAndTheRestStayUnmapped) {
     EXPECT_EQ(KeyCodeFromVirtualKey(row.virtualKey), row.code) << std::hex << row.virtualKey;
 }
 
-TEST(IGraphics, DrawingRulesChooseWhatIsDrawnAndCleanEveryControl) {
+TEST(IGraphics, DrawingRulesChooseWhatIsDrawnAndCleanWhatWasDrawn) {
   std::vector<int> log;
   Editor e;
   auto add = [&](IBox box, int id) { return e.Add(new Probe(&e.plug, box, -1, &log, id)); };
@@ -84,10 +84,13 @@ TEST(IGraphics, DrawingRulesChooseWhatIsDrawnAndCleanEveryControl) {
   EXPECT_FALSE(left->IsDirty());
   EXPECT_FALSE(none->IsDirty());
   EXPECT_TRUE(hidden->IsDirty()) << "hiding draws one more time";
+  EXPECT_TRUE(right->IsDirty()) << "touched, not redrawn: its edit must still show";
+  EXPECT_TRUE(bg->IsDirty()) << "only partly redrawn";
   EXPECT_EQ(e.graphics->TakePresented().back(), (IBox{0, 0, 50, 50}));
 
   // Dirty rule, background clean: each dirty control with whatever overlaps it.
-  e.graphics->Draw(IBox{});
+  e.graphics->Draw(IBox{0, 0, 200, 100});
+  e.graphics->Draw(IBox{0, 0, 200, 100});
   e.graphics->SetDrawByUpdateRect(false);
   log.clear();
   right->MarkDirty(false);

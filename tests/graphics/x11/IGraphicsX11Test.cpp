@@ -30,10 +30,13 @@ namespace fs = std::filesystem;
 // A control that fills its box with one pixel word and records the keys it is sent.
 class Fill final : public IControl {
 public:
-  Fill(IBox box, LICE_PixelWord colour) : IControl(nullptr, box, -1), colour(colour) {}
+  Fill(IBox box, LICE_PixelWord colour) : IControl(nullptr, box, -1), colour(colour) {
+    SetTakesKeys(true);
+  }
+  // Uses every key but space.
   bool OnKeyDown(int32_t, int32_t, int32_t key) override {
     keys.push_back(key);
-    return true;
+    return key != KeySpace;
   }
   bool Draw(IGraphics* graphics) override {
     LICE_SysBitmap* s = graphics->DrawSurface();
@@ -172,7 +175,8 @@ TEST_F(X11Window, IgnoresErrorsOnItsConnectionPassesOthersOnAndRestoresTheHandle
   EXPECT_EQ(XSetErrorHandler(before), &CountForeignError) << "restored when the last one closed";
 }
 
-// BRIMO's own controls take no keys: the mapping is reached only here.
+// BRIMO's own controls take no keys: the mapping, and the return of unused keys to the host's
+// window, are reached only here.
 TEST_F(X11Window, KeysReachTheControlUnderThePointerAsTheSharedKeyCodes) {
   Editor editor;
   Display* d = editor.host.display;
@@ -201,6 +205,10 @@ TEST_F(X11Window, KeysReachTheControlUnderThePointerAsTheSharedKeyCodes) {
   const auto& keys = static_cast<Fill*>(editor.graphics.GetControl(1))->keys;
   editor.loop.RunUntil([&] { return keys.size() >= expected.size(); }, 1000);
   EXPECT_EQ(keys, expected);
+  XEvent unused{};
+  EXPECT_TRUE(editor.loop.RunUntil(
+      [&] { return XCheckTypedWindowEvent(d, editor.host.window, KeyPress, &unused); }, 1000));
+  EXPECT_EQ(unused.xkey.keycode, XKeysymToKeycode(d, XK_space));
 }
 
 // ---- Desktop services ----

@@ -6,12 +6,19 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "pluginterfaces/gui/iplugview.h"
@@ -209,6 +216,58 @@ public:
 
   Display* display = nullptr;
   Window window = 0;
+};
+
+// twm, a reparenting window manager from the system (it puts every window into a frame of its
+// own, as desktops do), run on the test's X server while this object lives. Its configuration
+// asks only for the core "fixed" font, which every X server with xfonts-base has.
+class ReparentingWindowManager {
+public:
+  explicit ReparentingWindowManager(const HostWindow& host)
+      : host(host), config("/tmp/brimo-twmrc-" + std::to_string(getpid())) {
+    if (FILE* f = std::fopen(config.c_str(), "w")) {
+      for (const char* key : {"TitleFont", "ResizeFont", "MenuFont", "IconFont", "IconManagerFont"})
+        std::fprintf(f, "%s \"fixed\"\n", key);
+      std::fclose(f);
+    }
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&quiet, 1, 2);
+    char* argv[] = {const_cast<char*>("twm"), const_cast<char*>("-f"),
+                    const_cast<char*>(config.c_str()), nullptr};
+    if (posix_spawnp(&pid, "twm", &quiet, nullptr, argv, environ) != 0) pid = 0;
+    posix_spawn_file_actions_destroy(&quiet);
+  }
+  ~ReparentingWindowManager() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    std::remove(config.c_str());
+    XSync(host.display, False);
+  }
+  ReparentingWindowManager(const ReparentingWindowManager&) = delete;
+  ReparentingWindowManager& operator=(const ReparentingWindowManager&) = delete;
+
+  // Waits (up to five seconds) until the host's window sits in a frame of the manager's.
+  bool Manages() const {
+    for (int i = 0; pid > 0 && i < 500; ++i) {
+      Window root = 0, parent = 0, *children = nullptr;
+      unsigned int count = 0;
+      if (XQueryTree(host.display, host.window, &root, &parent, &children, &count)) {
+        if (children) XFree(children);
+        if (parent && parent != root) return true;
+      }
+      usleep(10000);
+    }
+    return false;
+  }
+
+private:
+  const HostWindow& host;
+  std::string config;
+  pid_t pid = 0;
 };
 
 // Open descriptors of this process.

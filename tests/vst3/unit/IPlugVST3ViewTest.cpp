@@ -6,6 +6,8 @@
 #include "IPlugVST3View.h"
 #include "TestHost.h"
 
+#include "pluginterfaces/vst/ivstcontextmenu.h"
+
 #include <gtest/gtest.h>
 
 using namespace testhost;
@@ -35,6 +37,30 @@ public:
   }
   TESTHOST_NO_REFCOUNT
   std::vector<ViewRect> requests;
+};
+
+// A host that offers context menus records which view each was asked for (and shows none).
+class ContextMenuHandler final : public IComponentHandler, public IComponentHandler3 {
+public:
+  tresult PLUGIN_API beginEdit(ParamID) override { return kResultOk; }
+  tresult PLUGIN_API performEdit(ParamID, ParamValue) override { return kResultOk; }
+  tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
+  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
+  IContextMenu* PLUGIN_API createContextMenu(IPlugView* view, const ParamID*) override {
+    menuViews.push_back(view);
+    return nullptr;
+  }
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    *obj = nullptr;
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler3::iid))
+      *obj = static_cast<IComponentHandler3*>(this);
+    else if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
+             FUnknownPrivate::iidEqual(iid, FUnknown::iid))
+      *obj = static_cast<IComponentHandler*>(this);
+    return *obj ? kResultOk : kNoInterface;
+  }
+  TESTHOST_NO_REFCOUNT
+  std::vector<IPlugView*> menuViews;
 };
 
 class EditorView : public ::testing::Test {
@@ -128,25 +154,41 @@ TEST_F(EditorView, AViewOutlivesTheHostsHoldOnThePlugin) {
   EXPECT_EQ(view->release(), 0u) << "the last reference goes with the view";
 }
 
-TEST_F(EditorView, ResizeRequestsGoThroughTheFirstViewsFrame) {
-  IPlugView* view = Create();
-  graphics->Resize(800, 300);  // no frame yet: nobody to ask
-  EXPECT_EQ(plug->resized, 0);
-
-  GrantingFrame frame;
-  view->setFrame(&frame);
+// The host's resize requests and context menus belong to the view that holds the window: the one
+// attached last, not the first one made.
+TEST_F(EditorView, ResizeAndContextMenuGoToTheViewThatHoldsTheWindow) {
+  ContextMenuHandler handler;
+  ASSERT_EQ(plug->setComponentHandler(&handler), kResultOk);
+  GrantingFrame frameA, frameB;
+  IPlugView* a = Create();
+  IPlugView* b = Create();
+  a->setFrame(&frameA);
+  auto request = [&] {
+    graphics->Resize(790, graphics->Height() == 249 ? 250 : 249);
+    plug->ShowHostContextMenu(BRIMO::kOutput, 10, 20);
+  };
+  request();  // no window: nobody to ask
+  a->attached(Parent(), IPlugVST3View::kPlatformType);
+  a->removed();
+  b->attached(Parent(), IPlugVST3View::kPlatformType);
+  request();  // b has no frame yet: only the menu is asked for
+  b->setFrame(&frameB);
   ViewRect hostSize(0, 0, 640, 480);
-  EXPECT_EQ(view->onSize(&hostSize), kResultOk) << "a host-made size is only recorded";
+  EXPECT_EQ(b->onSize(&hostSize), kResultOk) << "a host-made size is only recorded";
   EXPECT_EQ(plug->resized, 0);
-  EXPECT_EQ(view->onSize(nullptr), kResultOk);
-
-  graphics->Resize(790, 249);
-  ASSERT_EQ(frame.requests.size(), 1u);
-  EXPECT_EQ(frame.requests[0].getWidth(), 790);
-  EXPECT_EQ(frame.requests[0].getHeight(), 249);
+  request();
+  EXPECT_TRUE(frameA.requests.empty());
+  ASSERT_EQ(frameB.requests.size(), 1u);
+  EXPECT_EQ(frameB.requests[0].getWidth(), 790);
   EXPECT_EQ(plug->resized, 1);
-  view->setFrame(nullptr);
-  view->release();
+  EXPECT_EQ(handler.menuViews, (std::vector<IPlugView*>{b, b}));
+  b->removed();
+  request();
+  EXPECT_EQ(frameB.requests.size(), 1u);
+  EXPECT_EQ(handler.menuViews.size(), 2u);
+  a->release();
+  b->release();
+  plug->setComponentHandler(nullptr);
 }
 
 }  // namespace
