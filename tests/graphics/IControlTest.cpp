@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "EditorFixture.h"
 
@@ -137,6 +139,42 @@ TEST(IControl, FirstPluginValueIsTheDefaultThatADoubleClickRestores) {
   EXPECT_EQ(loose.GetBlend().weight, 0.25f);
   loose.GreyOut(false);
   EXPECT_EQ(loose.GetBlend().weight, 1.0f);
+}
+
+// The processing thread pushes values while the user-interface thread draws and cleans: a push
+// may land between any two steps of a clean, and none may be lost (a value that differs from the
+// last one drawn always leaves the control dirty).
+TEST(IControl, ConcurrentPushesAreNeverLostToACleaning) {
+  Editor e;
+  IControl* knob = e.Add(new TestKnob(&e.plug, IBox{0, 0, 10, 10}, EditorPlug::kKnob, 0, 4));
+  constexpr int kRounds = 20000;
+  std::atomic<int> round{0};
+  std::atomic<int> pushed{0};
+  std::thread audio([&] {
+    for (int r = 1; r <= kRounds; ++r) {
+      while (round.load() < r) {}
+      knob->SetValueFromPlugin(double(r % 2));
+      pushed.store(r);
+    }
+  });
+  int lost = 0;
+  double drawn = knob->GetValue();
+  for (int r = 1; r <= kRounds; ++r) {
+    round.store(r);
+    do {  // draw and clean for as long as the push may be landing
+      if (knob->IsDirty()) {
+        drawn = knob->GetValue();
+        knob->MarkClean();
+      }
+    } while (pushed.load() < r);
+    if (knob->GetValue() != drawn && !knob->IsDirty()) ++lost;
+    while (knob->IsDirty()) {
+      drawn = knob->GetValue();
+      knob->MarkClean();
+    }
+  }
+  audio.join();
+  EXPECT_EQ(lost, 0);
 }
 
 TEST(IControl, PromptOpensATextEntryAndFramesTheTypedValue) {

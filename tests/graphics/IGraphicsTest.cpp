@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@ public:
   }
   bool OnKeyDown(int32_t, int32_t, int32_t key) override {
     keys.push_back(key);
+    if (onKey) onKey();
     return true;
   }
   void OnMouseOver(int32_t, int32_t, const IMouseMods&) override { ++overs; }
@@ -32,6 +35,7 @@ public:
   std::vector<int>* log;
   int id;
   std::vector<int32_t> keys;
+  std::function<void()> onKey;
   int overs = 0, outs = 0;
 };
 
@@ -339,6 +343,42 @@ TEST(IGraphicsDispatch, KeysGoToTheControlUnderTheMouseOrTheKeyCatcher) {
   e.graphics->SetKeyCatcher(catcher);
   EXPECT_TRUE(e.graphics->OnKeyDown(150, 5, KeyLetterA + 2));
   EXPECT_EQ(catcher->keys, std::vector<int32_t>{KeyLetterA + 2});
+
+  // A key that changes a bound value is framed like any other edit of its own.
+  auto* stepper = e.Add(new Probe(&e.plug, {60, 0, 100, 50}, EditorPlug::kKnob, &log, 2));
+  stepper->onKey = [&] {
+    stepper->SetValue(0.75);
+    stepper->MarkDirty(true);
+  };
+  e.TakeCalls();
+  e.graphics->OnKeyDown(70, 5, KeyUp);
+  EXPECT_EQ(Kinds(e.TakeCalls()),
+            (std::vector<Call::Kind>{Call::BeginGesture, Call::SendParam, Call::EndGesture}));
+}
+
+// Once a close or another client has taken the mouse, the drag that goes on edits nothing; and no
+// position, however far, overflows the travel.
+TEST(IGraphicsDispatch, ALostMouseEndsTheGestureAndItsDrag) {
+  Editor e;
+  auto* knob = e.Add(new TestKnob(&e.plug, IBox{0, 0, 40, 100}, EditorPlug::kKnob, 0, 4.0));
+  e.TakeCalls();
+  for (auto lose : {+[](IGraphics* g) { g->EndOpenGesture(); },
+                    +[](IGraphics* g) {
+                      g->CloseWindow();
+                      g->OpenWindow(nullptr);
+                    }}) {
+    e.graphics->OnMouseDown(10, 50, {true});
+    lose(e.graphics);
+    e.graphics->OnMouseDrag(10, 20, {true});
+    e.graphics->OnMouseUp(10, 20, {});
+    EXPECT_EQ(Kinds(e.TakeCalls()),
+              (std::vector<Call::Kind>{Call::BeginGesture, Call::EndGesture}));
+  }
+  e.graphics->OnMouseDown(10, 50, {true});
+  e.graphics->OnMouseDrag(INT32_MAX, INT32_MIN, {true});
+  e.graphics->OnMouseDrag(INT32_MIN, INT32_MAX, {true});
+  e.graphics->OnMouseUp(0, 0, {});
+  EXPECT_EQ(knob->GetValue(), 0.0);
 }
 
 }  // namespace

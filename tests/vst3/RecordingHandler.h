@@ -20,16 +20,19 @@ public:
   };
   Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) override {
     edits.push_back({'b', id, 0.0});
+    if (onEdit) onEdit();
     return Steinberg::kResultOk;
   }
   Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id,
                                             Steinberg::Vst::ParamValue value) override {
     edits.push_back({'p', id, value});
+    if (onEdit) onEdit();
     if (onPerform) onPerform();
     return Steinberg::kResultOk;
   }
   Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) override {
     edits.push_back({'e', id, 0.0});
+    if (onEdit) onEdit();
     return Steinberg::kResultOk;
   }
   Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32) override {
@@ -51,8 +54,9 @@ public:
   std::vector<Edit> TakeEdits() { return std::exchange(edits, {}); }
 
   std::vector<Edit> edits;
-  // Called after each recorded perform (a host reacting to an edit).
+  // Called after each recorded perform (a host reacting to an edit), and after every edit.
   std::function<void()> onPerform;
+  std::function<void()> onEdit;
 };
 
 }  // namespace brimo::test

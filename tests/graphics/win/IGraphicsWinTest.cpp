@@ -74,18 +74,25 @@ TEST_F(EditorWindow, OpeningAgainWhileOpenKeepsThePlaceOnTheScreenAndTheSize) {
 
 TEST_F(EditorWindow, KeysTheEditorDoesNotUseReachTheHostsTopLevelWindow) {
   auto* catcher = new Probe({0, 0, 0, 0});
-  catcher->takesKeys = true;
+  catcher->usesKeys = true;
   g->SetKeyCatcher(catcher);
   Open();
   hostKeys.clear();
   SendMessageA(editor, WM_KEYDOWN, VK_F12, 0);  // not mapped
   SendMessageA(editor, WM_KEYDOWN, 'A', 0);     // mapped and used
   SendMessageA(editor, WM_KEYUP, 'A', 0);       // key-ups always go on
-  catcher->takesKeys = false;
+  catcher->usesKeys = false;
   SendMessageA(editor, WM_KEYDOWN, VK_SPACE, 0);  // mapped, not used
+  // Characters and the keys pressed with Alt are the host's too (its menus, its shortcuts).
+  SendMessageA(editor, WM_CHAR, 'a', 0);
+  SendMessageA(editor, WM_SYSKEYDOWN, 'S', 1 << 29);
+  SendMessageA(editor, WM_SYSCHAR, 's', 1 << 29);
+  SendMessageA(editor, WM_SYSKEYUP, 'S', 1 << 29);
   const std::vector<std::pair<UINT, WPARAM>> expected = {
-      {WM_KEYDOWN, VK_F12}, {WM_KEYUP, 'A'}, {WM_KEYDOWN, VK_SPACE}};
+      {WM_KEYDOWN, VK_F12}, {WM_KEYUP, 'A'},   {WM_KEYDOWN, VK_SPACE}, {WM_CHAR, 'a'},
+      {WM_SYSKEYDOWN, 'S'}, {WM_SYSCHAR, 's'}, {WM_SYSKEYUP, 'S'}};
   EXPECT_EQ(hostKeys, expected);
+  EXPECT_TRUE(IsWindow(editor));
   EXPECT_EQ(catcher->keys, (std::vector<int32_t>{KeyLetterA, KeySpace}));
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -140,15 +141,22 @@ TEST_F(BundleEditor, MouseGesturesReachTheHostsComponentHandler) {
   send(WM_LBUTTONUP, 0, 200, 14);
   EXPECT_EQ(handler.TakeEdits(), Gesture(low, {0.0625, 0.125}));
 
-  // A notch is a hundredth and what is left of one counts for nothing; wheel messages carry
-  // screen positions.
+  // A notch is a hundredth. Touchpads and free-spinning wheels send fractions of one: they add up
+  // to whole notches, and a message that completes none tells the host nothing. Wheel messages
+  // carry screen positions.
   POINT on = {200, 60};
   ClientToScreen(editor, &on);
-  const std::pair<int16_t, double> notches[] = {{120, 0.135}, {60, 0.135}, {-200, 0.125}};
-  for (auto [delta, value] : notches) {
+  const std::pair<int16_t, std::vector<double>> wheel[] = {
+      {120, {0.135}}, {40, {}}, {40, {}}, {40, {0.145}}, {-60, {}}, {-200, {0.125}}};
+  for (const auto& [delta, values] : wheel) {
     send(WM_MOUSEWHEEL, MAKEWPARAM(0, uint16_t(delta)), on.x, on.y);
-    EXPECT_EQ(handler.TakeEdits(), Gesture(low, {value})) << delta;
+    auto edits = handler.TakeEdits();
+    for (auto& e : edits) e.value = std::round(e.value * 1e9) / 1e9;
+    EXPECT_EQ(edits, values.empty() ? decltype(edits){} : Gesture(low, {values[0]})) << delta;
   }
+  send(WM_MOUSELEAVE, 0, 0, 0);  // what was left over goes with the pointer
+  send(WM_MOUSEWHEEL, MAKEWPARAM(0, uint16_t(100)), on.x, on.y);
+  EXPECT_TRUE(handler.TakeEdits().empty());
 
   send(WM_LBUTTONDBLCLK, MK_LBUTTON, 200, 60);  // back to the default
   send(WM_LBUTTONUP, 0, 200, 60);
@@ -163,6 +171,35 @@ TEST_F(BundleEditor, MouseGesturesReachTheHostsComponentHandler) {
   ReleaseCapture();
   send(WM_MOUSEMOVE, MK_LBUTTON, 200, 30);
   EXPECT_EQ(handler.TakeEdits(), Gesture(low, {}));
+}
+
+// The host's shortcuts keep working when the editor opens: it leaves the focus where it was.
+TEST_F(BundleEditor, OpeningTheEditorLeavesTheFocusWithTheHost) {
+  SetFocus(host);
+  HWND editor = Attach(view, host);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_NE(GetFocus(), editor);
+  EXPECT_EQ(GetFocus(), host);
+}
+
+// A host that drops the plug-in while handling one of its edits: the plug-in and its editor live
+// until the window message that made the edit has been handled.
+TEST_F(BundleEditor, APluginReleasedFromInsideItsOwnEditOutlivesTheMessage) {
+  HWND editor = Attach(view, host);
+  ASSERT_NE(editor, nullptr);
+  handler.onPerform = [&] {
+    handler.onPerform = nullptr;
+    view->removed();
+    view->release();
+    view = nullptr;
+    plugin.reset();
+  };
+  SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(395, 234));
+  EXPECT_EQ(plugin, nullptr);
+  EXPECT_FALSE(IsWindow(editor));
+  EXPECT_EQ(handler.TakeEdits(),
+            (std::vector<RecordingHandler::Edit>{
+                {'b', BRIMO::kBypass, 0}, {'p', BRIMO::kBypass, 1.0}, {'e', BRIMO::kBypass, 0}}));
 }
 
 TEST_F(BundleEditor, EveryWayOfClosingLeavesNoWindowAndTheLastEditorTakesTheClass) {

@@ -16,11 +16,14 @@
 
 namespace wintest {
 
-// Keys (message, virtual key) that reached the top-level host window.
+// Keyboard messages (message, key) that reached the top-level host window.
 inline std::vector<std::pair<UINT, WPARAM>> hostKeys;
 
 inline LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if ((msg == WM_KEYDOWN || msg == WM_KEYUP) && !GetParent(hwnd)) hostKeys.push_back({msg, wParam});
+  if (msg >= WM_KEYFIRST && msg <= WM_KEYLAST && !GetParent(hwnd)) {
+    hostKeys.push_back({msg, wParam});
+    return 0;
+  }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -91,9 +94,9 @@ public:
   bool Draw(IGraphics*) override { return true; }
   bool OnKeyDown(int32_t, int32_t, int32_t key) override {
     keys.push_back(key);
-    return takesKeys;
+    return usesKeys;
   }
-  bool takesKeys = false;
+  bool usesKeys = false;
   std::vector<int32_t> keys;
 };
 

@@ -288,10 +288,28 @@ TEST_F(X11BundleEditor, AHostThatRemovesTheViewFromAnEditIsNotUnregisteredFromIn
   Click(395, 234);
   loop.Run(150);
   EXPECT_TRUE(host.Children().empty()) << "the window goes at once";
+  EXPECT_EQ(loop.Handlers(), 1u) << "and every handler but the one whose callback ran";
   Release(view);
   plugin.reset();
   EXPECT_EQ(loop.Handlers(), 0u) << "the handlers go once the editor is destroyed";
   EXPECT_EQ(loop.unregisteredInOwnCallback, 0);
+}
+
+// A host that drops its last reference to the plug-in while handling one of its edits: the
+// plug-in and its editor live until the editor's callback has returned (ASan sees to the rest).
+TEST_F(X11BundleEditor, APluginReleasedFromInsideItsOwnEditOutlivesTheCallback) {
+  IPlugView* view = Attach(host.Parent());
+  loop.Run(60);
+  recorder.onPerform = [&] {
+    recorder.onPerform = nullptr;
+    view->removed();
+    Release(view);
+    plugin.reset();
+  };
+  Click(395, 234);
+  EXPECT_TRUE(loop.RunUntil([&] { return !plugin; }, 1000));
+  loop.Run(100);
+  EXPECT_EQ(loop.Handlers(), 0u);
 }
 
 // The host sees an empty frame, and nothing is left open.

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
+#include <random>
 #include <thread>
 
 using namespace testhost;
@@ -136,6 +138,157 @@ TEST_F(EditorThroughAdaptor, KnobDragReachesTheHostAsOneGesture) {
   for (const auto& edit : handler.edits) EXPECT_EQ(edit.id, ParamID(BRIMO::kLowBoost));
   EXPECT_DOUBLE_EQ(plug->getParamNormalized(BRIMO::kLowBoost), 0.125);
   EXPECT_DOUBLE_EQ(plug->GetParam(BRIMO::kLowBoost)->Value(), -0.875);
+}
+
+// A block of audio carrying the host's parameter changes (its echo of edits, or automation).
+void ProcessWith(BRIMO* plug, Changes* changes) {
+  auto in = std::vector<std::vector<float>>(2, std::vector<float>(64, 0.0f));
+  auto out = in;
+  Process<float>(plug, in, out, 64, changes);
+}
+
+TEST_F(EditorThroughAdaptor, APartialRepaintLeavesAnEditedKnobForTheNextTick) {
+  graphics->OnMouseDown(200, 60, {true});
+  graphics->OnMouseDrag(200, 20, {true});
+  graphics->OnMouseUp(200, 20, {});
+  graphics->Draw(IBox{700, 100, 720, 120});  // the server reports another area exposed
+  graphics->Tick();
+  auto pixels = [&] {
+    LICE_IBitmap* screen = graphics->Screen();
+    std::vector<LICE_PixelWord> out;
+    for (int y = 0; y < screen->Height(); ++y)
+      for (int x = 0; x < screen->Width(); ++x)
+        out.push_back(screen->PixelData()[y * screen->RowSpan() + x]);
+    return out;
+  };
+  const auto ticked = pixels();
+  graphics->RenderAll();
+  EXPECT_TRUE(ticked == pixels()) << "the knob shows its old frame";
+}
+
+// Hosts hand every edit back in a later block. While the user drags, that echo (or automation)
+// must not move the knob; once the gesture ends, the knob follows the host again.
+TEST_F(EditorThroughAdaptor, TheHostsEchoDoesNotRewindADrag) {
+  graphics->OnMouseDown(200, 60, {true});
+  for (int y = 59; y >= 20; --y) {
+    graphics->OnMouseDrag(200, y, {true});
+    Changes echo;
+    echo.add(BRIMO::kLowBoost, {handler.edits.back().value});
+    ProcessWith(plug, &echo);
+  }
+  graphics->OnMouseUp(200, 20, {});
+  std::vector<double> sent;
+  for (const auto& edit : handler.edits)
+    if (edit.kind == 'p') sent.push_back(edit.value);
+  ASSERT_EQ(sent.size(), 40u);
+  EXPECT_TRUE(std::is_sorted(sent.begin(), sent.end()) &&
+              std::adjacent_find(sent.begin(), sent.end()) == sent.end())
+      << "every step moves on from the last";
+  EXPECT_NEAR(sent.back(), 40.0 / (92.0 * 4.0), 1e-12);
+  Changes automation;
+  automation.add(BRIMO::kLowBoost, {0.75});
+  ProcessWith(plug, &automation);
+  EXPECT_EQ(graphics->GetControl(2)->GetValue(), 0.75) << "the host again, after the gesture";
+}
+
+// A host's edit calls may wait for its audio thread, which waits for the plug-in lock around
+// every block: the plug-in must never call the host while holding it.
+TEST_F(EditorThroughAdaptor, HostCallsAreMadeWithThePluginLockReleased) {
+  int heldDuringCall = 0;
+  handler.onEdit = [&] {
+    std::thread audio([&] {
+      if (plug->GetLock().try_lock())
+        plug->GetLock().unlock();
+      else
+        ++heldDuringCall;
+    });
+    audio.join();
+  };
+  graphics->OnMouseDown(200, 60, {true});
+  graphics->OnMouseDrag(200, 40, {true});
+  graphics->OnMouseUp(200, 40, {});
+  graphics->OnMouseWheel(330, 60, {}, 1);
+  graphics->OnMouseDoubleClick(330, 60, {true});
+  graphics->OnMouseDown(395, 234, {true});
+  graphics->OnMouseUp(395, 234, {});
+  EXPECT_EQ(handler.edits.size(), 12u);
+  EXPECT_EQ(heldDuringCall, 0);
+}
+
+// Random sequences of what a user, the window system and the host do to an open editor never
+// send a value outside its gesture, never begin twice, never end what was not begun, and leave
+// nothing open after the last close.
+TEST_F(EditorThroughAdaptor, RandomInputKeepsEveryValueInsideItsGesture) {
+  std::mt19937 random(20261208);
+  auto any = [&](int n) { return int(random() % unsigned(n)); };
+  for (int sequence = 0; sequence < 300; ++sequence) {
+    handler.edits.clear();
+    graphics->OpenWindow(nullptr);
+    for (int step = 0; step < 60; ++step) {
+      const int x = any(800) - 5, y = any(260) - 5;
+      IMouseMods mods;
+      mods.left = any(4) != 0;
+      mods.right = !mods.left;
+      mods.shift = any(4) == 0;
+      switch (any(11)) {
+        case 0:
+          graphics->OnMouseDown(x, y, mods);
+          break;
+        case 1:
+        case 2:
+          graphics->OnMouseDrag(x, y, mods);
+          break;
+        case 3:
+          graphics->OnMouseUp(x, y, {});
+          break;
+        case 4:
+          graphics->OnMouseDoubleClick(x, y, mods);
+          break;
+        case 5:
+          graphics->OnMouseWheel(x, y, mods, any(3) - 1);
+          break;
+        case 6:
+          graphics->EndOpenGesture();
+          break;  // another client took the mouse
+        case 7:
+          graphics->CloseWindow();
+          graphics->OpenWindow(nullptr);
+          break;
+        case 8: {
+          Changes automation;
+          automation.add(ParamID(any(BRIMO::kNumParams)), {any(101) / 100.0});
+          ProcessWith(plug, &automation);
+          break;
+        }
+        case 9:
+          graphics->OnKeyDown(x, y, any(40));
+          break;
+        default:
+          graphics->Tick();
+          break;
+      }
+    }
+    graphics->CloseWindow();
+    std::map<ParamID, bool> open;
+    for (size_t i = 0; i < handler.edits.size(); ++i) {
+      const auto& edit = handler.edits[i];
+      SCOPED_TRACE(testing::Message() << "sequence " << sequence << ", edit " << i);
+      ASSERT_EQ(open[edit.id], edit.kind != 'b') << edit.kind << " of " << edit.id;
+      if (edit.kind != 'p') open[edit.id] = edit.kind == 'b';
+    }
+    for (const auto& [id, isOpen] : open) ASSERT_FALSE(isOpen) << "left open: " << id;
+  }
+}
+
+// Edits of their own (a wheel step, a reset, a key) that leave the value as it was tell the host
+// nothing: no empty undo step, no touch-automation write.
+TEST_F(EditorThroughAdaptor, EditsThatChangeNothingReachTheHostNotAtAll) {
+  graphics->OnMouseWheel(200, 60, {}, 0);
+  graphics->OnMouseWheel(200, 60, {}, -1);        // already at the bottom of its range
+  graphics->OnMouseDoubleClick(200, 60, {true});  // already at its default
+  EXPECT_TRUE(handler.edits.empty());
+  graphics->OnMouseWheel(200, 60, {}, 1);
+  EXPECT_EQ(handler.edits.size(), 3u);
 }
 
 TEST_F(EditorThroughAdaptor, RestoredStateRedrawsEveryControl) {
