@@ -119,6 +119,7 @@ void IPlugVST3::EndParamGesture(int32_t paramIdx) {
 }
 
 void IPlugVST3::SetLatency(int32_t samples) {
+  // The base takes and releases the lock; the host hears of it afterwards, never under it.
   IPlugBase::SetLatency(samples);
   if (componentHandler) componentHandler->restartComponent(kLatencyChanged);
 }
