@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "IParamDef.h"
+
 namespace {
 constexpr int32_t kVst3Api = 1;
 }
@@ -31,7 +33,13 @@ void IGraphics::EndOpenGesture() {
   captureIndex = -1;
   lastX = lastY = -1;
   const int32_t p = gestureParam.exchange(-1, std::memory_order_relaxed);
-  if (p >= 0 && plugin) plugin->EndParamGesture(p);
+  if (p < 0 || !plugin) return;
+  plugin->EndParamGesture(p);
+  // The control follows the host again, from where the host left the parameter (automation may
+  // have moved it while the user held the control).
+  IPlugBase::LockGuard guard(plugin->GetLock());
+  if (const IParamDef* param = plugin->GetParam(p))
+    SetParameterFromPlugin(p, param->GetNormalized(), true);
 }
 
 void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {

@@ -393,6 +393,8 @@ IGraphicsX11::IGraphicsX11(IPlugBase* plugin, int32_t width, int32_t height,
     : IGraphics(plugin, width, height, framesPerSecond) {}
 
 IGraphicsX11::~IGraphicsX11() {
+  // The plug-in deleting this object is already partly gone: no gesture is ended through it.
+  gestureParam = -1;
   CloseWindow();
   // A host that destroys the plug-in from inside our own callback leaves no later moment.
   callbackDepth = 0;

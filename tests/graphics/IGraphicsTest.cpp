@@ -270,10 +270,10 @@ TEST(IGraphicsDispatch, ClicksOutsideAMouseGestureAreFramedOnTheirOwn) {
 
   // Double click (the native sequence: press, release, double click, release) resets inside a
   // gesture of its own.
-  knob->SetValue(0.9);
   e.graphics->OnMouseDown(5, 5, {true});
   e.graphics->OnMouseUp(5, 5, {});
   e.TakeCalls();
+  knob->SetValue(0.9);
   e.graphics->OnMouseDoubleClick(5, 5, {true});
   e.graphics->OnMouseUp(5, 5, {});
   EXPECT_EQ(Kinds(e.TakeCalls()), framed);

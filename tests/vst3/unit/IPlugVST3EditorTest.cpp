@@ -176,7 +176,12 @@ TEST_F(EditorThroughAdaptor, TheHostsEchoDoesNotRewindADrag) {
     echo.add(BRIMO::kLowBoost, {handler.edits.back().value});
     ProcessWith(plug, &echo);
   }
+  Changes automation;  // the host's automation wins while the user holds the knob...
+  automation.add(BRIMO::kLowBoost, {0.75});
+  ProcessWith(plug, &automation);
+  EXPECT_NEAR(graphics->GetControl(2)->GetValue(), 40.0 / (92.0 * 4.0), 1e-12);
   graphics->OnMouseUp(200, 20, {});
+  EXPECT_EQ(graphics->GetControl(2)->GetValue(), 0.75) << "...and shows once it is let go";
   std::vector<double> sent;
   for (const auto& edit : handler.edits)
     if (edit.kind == 'p') sent.push_back(edit.value);
@@ -185,10 +190,6 @@ TEST_F(EditorThroughAdaptor, TheHostsEchoDoesNotRewindADrag) {
               std::adjacent_find(sent.begin(), sent.end()) == sent.end())
       << "every step moves on from the last";
   EXPECT_NEAR(sent.back(), 40.0 / (92.0 * 4.0), 1e-12);
-  Changes automation;
-  automation.add(BRIMO::kLowBoost, {0.75});
-  ProcessWith(plug, &automation);
-  EXPECT_EQ(graphics->GetControl(2)->GetValue(), 0.75) << "the host again, after the gesture";
 }
 
 // A host's edit calls may wait for its audio thread, which waits for the plug-in lock around
