@@ -161,11 +161,11 @@ TEST(IControl, ConcurrentPushesAreNeverLostToACleaning) {
   double drawn = knob->GetValue();
   for (int r = 1; r <= kRounds; ++r) {
     round.store(r);
-    do {  // draw and clean for as long as the push may be landing
-      if (knob->IsDirty()) {
-        drawn = knob->GetValue();
-        knob->MarkClean();
-      }
+    // Repaints for as long as the push may be landing: each draws the control if it is dirty and
+    // then cleans it (a repaint of an area cleans every control it covers, dirty or not).
+    do {
+      if (knob->IsDirty()) drawn = knob->GetValue();
+      knob->MarkClean();
     } while (pushed.load() < r);
     if (knob->GetValue() != drawn && !knob->IsDirty()) ++lost;
     while (knob->IsDirty()) {
