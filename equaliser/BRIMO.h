@@ -38,6 +38,10 @@ public:
   static constexpr int32_t kEditorWidth = 790;
   static constexpr int32_t kEditorHeight = 249;
   static constexpr int32_t kEditorFps = 25;
+  // Every editor image is compiled in a second time at twice the width and height, under its id
+  // plus this (resources/CMakeLists.txt, BRIMO_IMAGE_2X_ID_OFFSET), where the graphics object
+  // looks for it.
+  static constexpr int32_t kImage2xIdOffset = 100;
   // Clicking the product name on the panel opens this page.
   static constexpr const char* kProductPageUrl = "https://www.kwillowaudiolab.com/brimo";
 

@@ -47,6 +47,9 @@ constexpr IBox kProductPageBox{694, 221, 794, 321};
 
 }  // namespace
 
+static_assert(BRIMO::kImage2xIdOffset == IGraphics::kImage2xIdOffset,
+              "the 2x images sit where the graphics object looks for them");
+
 void BRIMO::AttachEditor() {
   IGraphics* graphics = NewPlatformGraphics(this, kEditorWidth, kEditorHeight, kEditorFps);
   if (!graphics) return;
@@ -67,5 +70,6 @@ void BRIMO::AttachEditor() {
       graphics->AttachControl(new IKnobMultiControl(this, c.x, c.y, c.paramIdx, bitmap, 0, 4.0));
   }
   graphics->AttachControl(new IURLControl(this, kProductPageBox, kProductPageUrl, "", ""));
+  graphics->EnableSizeMenu(true);
   AttachGraphics(graphics);
 }

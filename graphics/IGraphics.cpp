@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
+#include "IEditorSettings.h"
 #include "IGraphicsCaches.h"
 #include "IParamDef.h"
 #include "LiceBlit.h"
 #include "LiceFont.h"
+#include "LiceScale.h"
 
 namespace {
 
@@ -42,6 +46,7 @@ IGraphics::IGraphics(IPlugBase* plugin, int32_t width, int32_t height, int32_t f
     : plugin(plugin), width(width), height(height), framesPerSecond(framesPerSecond) {}
 
 IGraphics::~IGraphics() {
+  if (scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
   ListGuard guard(plugin);
   keyCatcher.reset();
   for (size_t i = controls.size(); i-- > 0;) delete controls[i];
@@ -72,6 +77,7 @@ IBitmapHandle IGraphics::LoadBitmap(int32_t resourceId, const char* name, int32_
     if (bitmap) graphics_cache::AddBitmap(resourceId, bitmap);
   }
   IBitmapHandle handle;
+  handle.resourceId = resourceId;
   handle.frames = frames > 0 ? frames : 1;
   if (bitmap) {
     handle.bitmap = bitmap;
@@ -107,8 +113,111 @@ void IGraphics::PreloadBitmaps(const ImageRequest* images, int32_t count) {
 
 void IGraphics::PrepareDrawSurface() {
   auto surface = std::make_unique<LICE_SysBitmap>();
-  surface->Resize(width, height);
+  surface->Resize(DeviceWidth(), DeviceHeight());
   drawSurface = std::move(surface);
+}
+
+// ---- Scale ----
+
+namespace {
+
+// Rounding guard: panel edges times the scale land on whole pixels despite the binary fraction.
+constexpr double kEdgeTolerance = 1e-7;
+
+int32_t SaturatedInt(double v) {
+  return int32_t(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
+}
+
+}  // namespace
+
+bool IGraphics::SetDrawScale(double scale) {
+  if (!std::isfinite(scale) || scale < 0.25 || scale > 8.0) return false;
+  const int32_t key = int32_t(std::lround(scale * 1000.0));
+  if (key == scaleKey) return true;
+  EndOpenGesture();
+  if (key != 1000) graphics_cache::HoldScale(key);
+  if (scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
+  scaleKey = key;
+  drawScale = key == 1000 ? 1.0 : scale;
+  if (drawSurface) PrepareDrawSurface();
+  for (IControl* control : controls) control->MarkDirty(false);
+  DeviceSizeChanged();
+  return true;
+}
+
+bool IGraphics::SetDeviceScale(double scale, bool fromHost) {
+  if (!std::isfinite(scale) || scale < 0.5 || scale > 4.0) return false;
+  if (!fromHost && hostDeviceScale) return true;  // the host's factor wins
+  const double user = drawScale / deviceScale;
+  if (!SetDrawScale(scale * user)) return false;
+  deviceScale = scale;
+  hostDeviceScale = hostDeviceScale || fromHost;
+  return true;
+}
+
+int32_t IGraphics::UserSize() const {
+  return int32_t(std::lround(drawScale / deviceScale * 100.0));
+}
+
+bool IGraphics::SetUserSize(int32_t percent) {
+  return percent >= 25 && percent <= 800 && SetDrawScale(deviceScale * percent / 100.0);
+}
+
+void IGraphics::ChooseUserSize(int32_t percent) {
+  if (!SetUserSize(percent)) return;
+  WriteEditorSize(SettingsFolder(), percent);
+  if (plugin) plugin->ResizeEditor(DeviceWidth(), DeviceHeight());
+}
+
+int32_t IGraphics::ToDeviceEdge(int32_t panel) const {
+  if (scaleKey == 1000) return panel;
+  return SaturatedInt(std::ceil(double(panel) * drawScale - kEdgeTolerance));
+}
+
+IBox IGraphics::ToDevice(const IBox& box) const {
+  if (scaleKey == 1000 || box.Empty()) return box;
+  return {ToDeviceEdge(box.L), ToDeviceEdge(box.T), ToDeviceEdge(box.R), ToDeviceEdge(box.B)};
+}
+
+IBox IGraphics::ToPanel(const IBox& deviceBox) const {
+  if (scaleKey == 1000 || deviceBox.Empty()) return deviceBox;
+  auto down = [&](int32_t v) { return SaturatedInt(std::floor(v / drawScale + kEdgeTolerance)); };
+  auto up = [&](int32_t v) { return SaturatedInt(std::ceil(v / drawScale - kEdgeTolerance)); };
+  return {down(deviceBox.L), down(deviceBox.T), up(deviceBox.R), up(deviceBox.B)};
+}
+
+int32_t IGraphics::ToPanelCoordinate(int32_t device) const {
+  if (scaleKey == 1000) return device;
+  return SaturatedInt(std::floor(device / drawScale + kEdgeTolerance));
+}
+
+LICE_IBitmap* IGraphics::ImageAtScale(const IBitmapHandle& handle) {
+  // A bitmap made in memory, or a missing image, is drawn as it is.
+  if (scaleKey == 1000 || handle.resourceId == 0 || !handle.bitmap) return handle.bitmap;
+  if (LICE_IBitmap* found = graphics_cache::FindScaledBitmap(handle.resourceId, scaleKey))
+    return found;
+  const int32_t twiceId = handle.resourceId + kImage2xIdOffset;
+  LICE_IBitmap* twice = graphics_cache::FindBitmap(twiceId);
+  if (!twice) {
+    twice = LoadPlatformBitmap(twiceId, "");
+    if (twice) graphics_cache::AddBitmap(twiceId, twice);
+  }
+  const bool twiceFits =
+      twice && twice->Width() == 2 * handle.width && twice->Height() == 2 * handle.height;
+  if (scaleKey == 2000 && twiceFits) return twice;
+  // Any other scale is resampled frame by frame from the larger set (or, without one, from the
+  // image itself), once, into the process-wide cache.
+  LICE_IBitmap* source = twiceFits ? twice : handle.bitmap;
+  const int32_t frames = handle.frames > 0 ? handle.frames : 1;
+  const int32_t across = handle.framesHorizontal ? frames : 1;
+  const int32_t down = handle.framesHorizontal ? 1 : frames;
+  const int32_t frameWidth = std::max(1, int32_t(std::lround(handle.width / across * drawScale)));
+  const int32_t frameHeight = std::max(1, int32_t(std::lround(handle.height / down * drawScale)));
+  LICE_IBitmap* made = handle.framesHorizontal
+                           ? LICE_ResampleFrames(source, 1, frameWidth * across, frameHeight)
+                           : LICE_ResampleFrames(source, frames, frameWidth, frameHeight);
+  if (made) graphics_cache::AddScaledBitmap(handle.resourceId, scaleKey, made);
+  return made;
 }
 
 void IGraphics::Resize(int32_t newWidth, int32_t newHeight) {
@@ -178,14 +287,45 @@ void IGraphics::Draw(const IBox& updateBox) {
 
 bool IGraphics::DrawBitmap(const IBitmapHandle& bitmap, const IBox& dest, int32_t srcX,
                            int32_t srcY, const IBlend* blend) {
-  const IBox c = IBox::Clip(dest, drawRect);
   const int32_t mode = blend ? blend->ComposeMode() : (ComposeCopy | ComposeUseSourceAlpha);
   const float weight = blend ? blend->weight : 1.0f;
+  if (scaleKey != 1000) return DrawBitmapScaled(bitmap, dest, srcX, srcY, weight, mode);
+  const IBox c = IBox::Clip(dest, drawRect);
   const LICE_RECT source{srcX + c.L - dest.L, srcY + c.T - dest.T, srcX + c.R - dest.L,
                          srcY + c.B - dest.T};
   // An empty clip or a missing bitmap draws nothing.
   if (c.Empty() || !bitmap.bitmap || !drawSurface) return true;
   LICE_ComposeRect(drawSurface.get(), bitmap.bitmap, c.L, c.T, &source, weight, mode);
+  return true;
+}
+
+bool IGraphics::DrawBitmapScaled(const IBitmapHandle& bitmap, const IBox& dest, int32_t srcX,
+                                 int32_t srcY, float weight, int32_t mode) {
+  LICE_IBitmap* image = ImageAtScale(bitmap);
+  if (!image || !drawSurface || dest.Empty()) return true;
+  // The frame the panel offsets point at, found again in the image at this scale: frames are
+  // whole multiples of the frame size in both.
+  const int32_t frames = bitmap.frames > 0 ? bitmap.frames : 1;
+  const int32_t frameW = bitmap.framesHorizontal ? bitmap.width / frames : bitmap.width;
+  const int32_t frameH = bitmap.framesHorizontal ? bitmap.height : bitmap.height / frames;
+  const int32_t imageFrameW = bitmap.framesHorizontal ? image->Width() / frames : image->Width();
+  const int32_t imageFrameH = bitmap.framesHorizontal ? image->Height() : image->Height() / frames;
+  if (frameW <= 0 || frameH <= 0 || imageFrameW <= 0 || imageFrameH <= 0) return true;
+  const int32_t frameX = srcX / frameW, frameY = srcY / frameH;
+  const IBox frame{frameX * imageFrameW, frameY * imageFrameH, (frameX + 1) * imageFrameW,
+                   (frameY + 1) * imageFrameH};
+  const int32_t offsetX = frame.L + int32_t(std::lround((srcX - frameX * frameW) * drawScale));
+  const int32_t offsetY = frame.T + int32_t(std::lround((srcY - frameY * frameH) * drawScale));
+  const IBox d = ToDevice(dest);
+  IBox c = IBox::Clip(d, ToDevice(drawRect));
+  if (c.Empty()) return true;
+  // Never past the frame: a device box a pixel larger than the frame leaves that pixel alone.
+  c.R = std::min(c.R, d.L + frame.R - offsetX);
+  c.B = std::min(c.B, d.T + frame.B - offsetY);
+  if (c.R <= c.L || c.B <= c.T) return true;
+  const LICE_RECT source{offsetX + c.L - d.L, offsetY + c.T - d.T, offsetX + c.R - d.L,
+                         offsetY + c.B - d.T};
+  LICE_ComposeRect(drawSurface.get(), image, c.L, c.T, &source, weight, mode);
   return true;
 }
 
@@ -205,10 +345,19 @@ int TextFlags(const ITextStyle& style) {
 
 bool IGraphics::DrawText(ITextStyle* style, const char* text, const IBox& box) {
   if (!text || !text[0]) return true;
+  // Type is set at the device size, not enlarged: crisp at every scale.
+  ITextStyle scaled;
+  if (scaleKey != 1000 && style) {
+    scaled = *style;
+    scaled.size = std::max(1, int32_t(std::lround(style->size * drawScale)));
+    scaled.font = nullptr;
+    style = &scaled;
+  }
   LICE_CachedFont* font = CachedFontFor(style);
   if (!font) return false;
   font->SetForeground(style->color.ToPixel());
-  LICE_RECT rect{box.L, box.T, box.R, box.B};
+  const IBox area = ToDevice(box);
+  LICE_RECT rect{area.L, area.T, area.R, area.B};
   font->RenderText(drawSurface.get(), text, -1, &rect, TextFlags(*style));
   return true;
 }

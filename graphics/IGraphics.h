@@ -71,6 +71,15 @@ public:
   // a Steinberg::Linux::IRunLoop*). Set before OpenWindow, cleared after CloseWindow; null when
   // the host offers none. The caller keeps it alive while it is set.
   virtual void SetHostRunLoop(void* runLoop) { (void)runLoop; }
+  // The device size changed (a new draw scale): the window follows it. Nothing without a window.
+  virtual void DeviceSizeChanged() {}
+  // The folder where the user's editor settings live (see IEditorSettings.h), "" for none.
+  virtual std::string SettingsFolder() { return settingsFolder; }
+  // The screen's density as a scale (1 at 96 dpi) where the window opens, or 0 when unknown.
+  virtual double ScreenScale(void* parentWindow) {
+    (void)parentWindow;
+    return 0.0;
+  }
 
   // ---- Building ----
   // Takes ownership of control and appends it; returns its index.
@@ -91,6 +100,47 @@ public:
   void PreloadBitmaps(const ImageRequest* images, int32_t count);
   // (Re)creates the drawing surface at width x height.
   void PrepareDrawSurface();
+
+  // ---- Scale (user-interface thread) ----
+  // Boxes, mouse positions and the editor's size are in panel units; the drawing surface and the
+  // window are in device pixels, drawScale of them to a panel unit. At 1 every image is drawn as
+  // it is. Images at other scales come from the set drawn at twice the size (resource id +
+  // kImage2xIdOffset), resampled where the scale is not 2.
+  static constexpr int32_t kImage2xIdOffset = 100;
+  double DrawScale() const { return drawScale; }
+  // False, changing nothing, for a scale that is not finite or lies outside 0.25 to 8. Otherwise
+  // ends an open gesture, remakes a surface that exists at the new device size and marks every
+  // control for drawing.
+  bool SetDrawScale(double scale);
+  int32_t DeviceWidth() const { return ToDeviceEdge(width); }
+  int32_t DeviceHeight() const { return ToDeviceEdge(height); }
+  // The device pixels whose panel position lies inside box: hit tests and drawing agree exactly.
+  IBox ToDevice(const IBox& box) const;
+  // The panel box covering a device box (rounded outward).
+  IBox ToPanel(const IBox& deviceBox) const;
+  // The panel coordinate of a device pixel.
+  int32_t ToPanelCoordinate(int32_t device) const;
+  // The image a handle draws at the current scale (made and cached on first use), or null.
+  LICE_IBitmap* ImageAtScale(const IBitmapHandle& bitmap);
+
+  // ---- Editor size (user-interface thread) ----
+  // The draw scale is the device's scale (the host's content scale, else the screen's density)
+  // times the size the user chose (the menu offers kEditorSizes).
+  double DeviceScale() const { return deviceScale; }
+  // Sets the device's scale (0.5 to 4, finite; false otherwise) and draws at it times the user's
+  // size. fromHost: the host's own factor, which a screen density found later does not replace.
+  bool SetDeviceScale(double scale, bool fromHost);
+  bool HostGaveDeviceScale() const { return hostDeviceScale; }
+  // The user's size in percent (any size a host's resize made, not only those offered).
+  int32_t UserSize() const;
+  bool SetUserSize(int32_t percent);
+  // A right click on the panel outside every control opens the size menu.
+  void EnableSizeMenu(bool on) { sizeMenu = on; }
+  // Where a platform without settings of its own (the headless one) keeps them; "" for nowhere.
+  void SetSettingsFolder(const std::string& folder) { settingsFolder = folder; }
+  // The size menu's choice: sets the size, remembers it for the user's next editors and asks the
+  // host for the new frame.
+  void ChooseUserSize(int32_t percent);
 
   // ---- Drawing (user-interface thread) ----
   // Draws what updateBox touches (or, with drawByUpdateRect off, the dirty controls), marks the
@@ -158,6 +208,13 @@ public:
   bool TakesKeys() const;
 
 protected:
+  int32_t ToDeviceEdge(int32_t panel) const;
+  bool DrawBitmapScaled(const IBitmapHandle& bitmap, const IBox& dest, int32_t srcX, int32_t srcY,
+                        float weight, int32_t mode);
+
+  // The size menu at (x, y), ticked at the current size.
+  void ShowSizeMenu(int32_t x, int32_t y);
+
   // The topmost visible, enabled control under (x, y), or -1.
   int32_t FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver = false) const;
   // Runs edit (which may send the control's value to the plug-in) inside an edit gesture: the one
@@ -186,6 +243,12 @@ protected:
 
   std::vector<IControl*> controls;
   IPlugBase* plugin = nullptr;
+  double drawScale = 1.0;
+  int32_t scaleKey = 1000;  // drawScale in thousandths, the scaled images' cache key
+  double deviceScale = 1.0;
+  bool hostDeviceScale = false;
+  bool sizeMenu = false;
+  std::string settingsFolder;
   IBox drawRect;
   bool cursorHidden = false;
   int32_t hiddenCursorX = -1;

@@ -1,6 +1,7 @@
 #include "IGraphicsCaches.h"
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,10 +25,18 @@ struct FontEntry {
   std::unique_ptr<LICE_CachedFont> font;
 };
 
+struct ScaledEntry {
+  int32_t resourceId;
+  int32_t scaleKey;
+  std::unique_ptr<LICE_IBitmap> bitmap;
+};
+
 // Constructed on first use and destroyed with the module's other statics when it is unloaded.
 struct BitmapCache {
   std::mutex lock;
   std::vector<BitmapEntry> entries;
+  std::vector<ScaledEntry> scaled;
+  std::map<int32_t, int32_t> scaleUsers;
 };
 struct FontCache {
   std::mutex lock;
@@ -58,6 +67,48 @@ void graphics_cache::AddBitmap(int32_t resourceId, LICE_IBitmap* bitmap) {
   BitmapCache& cache = Bitmaps();
   std::lock_guard<std::mutex> hold(cache.lock);
   cache.entries.push_back({resourceId, std::move(owned)});
+}
+
+LICE_IBitmap* graphics_cache::FindScaledBitmap(int32_t resourceId, int32_t scaleKey) {
+  BitmapCache& cache = Bitmaps();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  for (const ScaledEntry& entry : cache.scaled)
+    if (entry.resourceId == resourceId && entry.scaleKey == scaleKey) return entry.bitmap.get();
+  return nullptr;
+}
+
+void graphics_cache::AddScaledBitmap(int32_t resourceId, int32_t scaleKey, LICE_IBitmap* bitmap) {
+  std::unique_ptr<LICE_IBitmap> owned(bitmap);
+  BitmapCache& cache = Bitmaps();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  cache.scaled.push_back({resourceId, scaleKey, std::move(owned)});
+}
+
+void graphics_cache::HoldScale(int32_t scaleKey) {
+  BitmapCache& cache = Bitmaps();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  ++cache.scaleUsers[scaleKey];
+}
+
+void graphics_cache::LetGoOfScale(int32_t scaleKey) {
+  std::vector<std::unique_ptr<LICE_IBitmap>> released;
+  {
+    BitmapCache& cache = Bitmaps();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    auto users = cache.scaleUsers.find(scaleKey);
+    if (users == cache.scaleUsers.end() || --users->second > 0) return;
+    cache.scaleUsers.erase(users);
+    for (ScaledEntry& entry : cache.scaled)
+      if (entry.scaleKey == scaleKey) released.push_back(std::move(entry.bitmap));
+    std::erase_if(cache.scaled, [&](const ScaledEntry& e) { return e.scaleKey == scaleKey; });
+  }
+  // The images are freed here, outside the lock.
+}
+
+int32_t graphics_cache::ScaledBitmapCount() {
+  BitmapCache& cache = Bitmaps();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  return int32_t(cache.scaled.size());
 }
 
 LICE_CachedFont* graphics_cache::FindFont(const FontKey& key) {

@@ -18,6 +18,16 @@ LICE_IBitmap* FindBitmap(int32_t resourceId);
 // Appends an entry; the cache owns bitmap from now on.
 void AddBitmap(int32_t resourceId, LICE_IBitmap* bitmap);
 
+// Images at a scale other than 1, keyed by resource and scale (in thousandths). A scale is held
+// by the editors drawing at it; the last one to let go releases its images.
+LICE_IBitmap* FindScaledBitmap(int32_t resourceId, int32_t scaleKey);
+// Appends an entry; the cache owns bitmap from now on.
+void AddScaledBitmap(int32_t resourceId, int32_t scaleKey, LICE_IBitmap* bitmap);
+void HoldScale(int32_t scaleKey);
+void LetGoOfScale(int32_t scaleKey);
+// Entries held now, for tests and benchmarks.
+int32_t ScaledBitmapCount();
+
 struct FontKey {
   int32_t size;
   int32_t orientation;

@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
+#include <string>
 
+#include "IEditorSettings.h"
 #include "IParamDef.h"
 
 namespace {
@@ -45,6 +48,12 @@ void IGraphics::EndOpenGesture() {
 void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
   EndOpenGesture();  // a press whose release never arrived
   const int32_t hit = FindTopmostHit(x, y);
+  // The panel itself (the background, or no control) answers a right click with the size menu.
+  const bool onPanel = x >= 0 && y >= 0 && x < width && y < height;
+  if (mods.right && sizeMenu && onPanel && (hit < 0 || (hit == 0 && controls[0]->ParamIdx() < 0))) {
+    ShowSizeMenu(x, y);
+    return;
+  }
   if (hit < 0) return;
   captureIndex = hit;
   lastX = x;
@@ -131,6 +140,21 @@ bool IGraphics::OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods) {
 void IGraphics::OnMouseOut() {
   for (IControl* control : controls) control->OnMouseOut();
   overIndex = -1;
+}
+
+void IGraphics::ShowSizeMenu(int32_t x, int32_t y) {
+  IPopupMenu menu;
+  const int32_t current = UserSize();
+  for (int32_t percent : kEditorSizes) {
+    IPopupItem item;
+    item.text = std::to_string(percent) + " %";
+    if (percent == current) item.flags |= IPopupItem::Ticked;
+    menu.items.push_back(std::move(item));
+  }
+  IPopupMenu* answer = ShowPopupMenu(&menu, IBox{x, y, x + 1, y + 1});
+  if (answer != &menu || answer->chosen < 0 || answer->chosen >= int32_t(std::size(kEditorSizes)))
+    return;
+  ChooseUserSize(kEditorSizes[answer->chosen]);
 }
 
 bool IGraphics::OnKeyDown(int32_t x, int32_t y, int32_t key) {

@@ -82,6 +82,9 @@ struct IBitmapHandle {
   int32_t height = 0;
   int32_t frames = 1;
   bool framesHorizontal = false;
+  // The image's resource, from which the graphics object finds the same image at other scales
+  // (0: a bitmap made in memory, drawn at its own size whatever the scale).
+  int32_t resourceId = 0;
 };
 
 struct IMouseMods {

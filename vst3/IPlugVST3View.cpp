@@ -1,9 +1,11 @@
 #include "IPlugVST3View.h"
 
+#include "IEditorSettings.h"
 #include "IGraphics.h"
 #include "IPlugVST3.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 using namespace Steinberg;
@@ -45,12 +47,28 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
     runLoop = loop.getInterface();
     graphics->SetHostRunLoop(loop.getInterface());
 #endif
+    // The size the user chose last, and the screen's density unless the host gave its factor.
+    graphics->SetUserSize(ReadEditorSize(graphics->SettingsFolder()));
+    if (!graphics->HostGaveDeviceScale()) {
+      const double screen = graphics->ScreenScale(parent);
+      if (screen > 0.0) graphics->SetDeviceScale(screen, false);
+    }
     // A failed window still answers success: the host then shows an empty frame.
     graphics->OpenWindow(parent);
   }
   plugin->windowView = this;
   plugin->OnEditorOpened();
+  RequestDeviceSize();
   return kResultOk;
+}
+
+void IPlugVST3View::RequestDeviceSize() {
+  IGraphics* graphics = plugin->GetGraphics();
+  if (graphics == nullptr || plugin->windowView != this) return;
+  const int32_t w = graphics->DeviceWidth(), h = graphics->DeviceHeight();
+  // A host that has not asked for a size yet will ask (getSize) before it shows the frame.
+  if (knownWidth == 0 || (knownWidth == w && knownHeight == h)) return;
+  RequestResize(w, h);
 }
 
 tresult PLUGIN_API IPlugVST3View::removed() {
@@ -71,18 +89,59 @@ void IPlugVST3View::CloseEditor() {
 tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size) {
   IGraphics* graphics = plugin->GetGraphics();
   if (graphics == nullptr || size == nullptr) return kResultFalse;
-  *size = ViewRect(0, 0, graphics->Width(), graphics->Height());
+  *size = ViewRect(0, 0, graphics->DeviceWidth(), graphics->DeviceHeight());
+  knownWidth = size->getWidth();
+  knownHeight = size->getHeight();
   return kResultOk;
 }
 
 tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize) {
   if (newSize == nullptr) return kResultOk;
   rect = *newSize;
+  knownWidth = newSize->getWidth();
+  knownHeight = newSize->getHeight();
+  IGraphics* graphics = plugin->GetGraphics();
+  if (graphics != nullptr && plugin->windowView == this &&
+      (newSize->getWidth() != graphics->DeviceWidth() ||
+       newSize->getHeight() != graphics->DeviceHeight())) {
+    // A frame the host sized: the panel at the largest scale that fits it, never stretched.
+    graphics->SetDrawScale(ScaleForSize(graphics->DeviceScale(), newSize->getWidth(),
+                                        newSize->getHeight(), graphics->Width(),
+                                        graphics->Height()));
+  }
   if (expectingResize) {
     expectingResize = false;
     plugin->OnEditorResized();
   }
   return kResultOk;
+}
+
+double IPlugVST3View::ScaleForSize(double deviceScale, int32_t width, int32_t height,
+                                   int32_t panelWidth, int32_t panelHeight) {
+  if (panelWidth <= 0 || panelHeight <= 0) return deviceScale;
+  const double fits = std::min(double(width) / panelWidth, double(height) / panelHeight);
+  return std::clamp(std::isfinite(fits) ? fits : deviceScale, 0.75 * deviceScale,
+                    3.0 * deviceScale);
+}
+
+tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* size) {
+  IGraphics* graphics = plugin->GetGraphics();
+  if (graphics == nullptr || size == nullptr) return kResultFalse;
+  const double scale = ScaleForSize(graphics->DeviceScale(), size->getWidth(), size->getHeight(),
+                                    graphics->Width(), graphics->Height());
+  // The size that scale draws, as the editor would round it.
+  const int32_t w = int32_t(std::ceil(graphics->Width() * scale - 1e-7));
+  const int32_t h = int32_t(std::ceil(graphics->Height() * scale - 1e-7));
+  size->right = size->left + w;
+  size->bottom = size->top + h;
+  return kResultTrue;
+}
+
+tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor) {
+  IGraphics* graphics = plugin->GetGraphics();
+  if (graphics == nullptr || !graphics->SetDeviceScale(double(factor), true)) return kResultFalse;
+  RequestDeviceSize();
+  return kResultTrue;
 }
 
 tresult PLUGIN_API IPlugVST3View::setFrame(IPlugFrame* frame) {

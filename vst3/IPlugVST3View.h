@@ -16,11 +16,17 @@
 
 #include "base/source/fobject.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/common/pluginview.h"
 
 class IPlugVST3;
 
-class IPlugVST3View : public Steinberg::CPluginView {
+// Sizes: the view's size is the editor's device size, its panel size (790 x 249) times the draw
+// scale: the host's content scale (else the screen's density) times the size the user chose.
+// Hosts may resize it freely between 75 % and 300 % of the panel at the device scale, at the
+// panel's aspect ratio.
+class IPlugVST3View : public Steinberg::CPluginView,
+                      public Steinberg::IPlugViewContentScaleSupport {
 public:
   // The window type this build's editor opens in: "HWND" on Windows, "X11EmbedWindowID" on Linux.
   static const Steinberg::FIDString kPlatformType;
@@ -36,17 +42,38 @@ public:
   Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) SMTG_OVERRIDE;
   Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) SMTG_OVERRIDE;
   Steinberg::tresult PLUGIN_API setFrame(Steinberg::IPlugFrame* frame) SMTG_OVERRIDE;
+  Steinberg::tresult PLUGIN_API canResize() SMTG_OVERRIDE { return Steinberg::kResultTrue; }
+  Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* rect) SMTG_OVERRIDE;
+  // The host's scale for the screen the editor is on (before or after attached); refused
+  // (kResultFalse, nothing changed) outside 0.5 to 4.
+  Steinberg::tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) SMTG_OVERRIDE;
+
+  OBJ_METHODS(IPlugVST3View, Steinberg::CPluginView)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+  END_DEFINE_INTERFACES(Steinberg::CPluginView)
+  REFCOUNT_METHODS(Steinberg::CPluginView)
 
   // Asks the host's frame to make the view width x height; the host answers with onSize. False
   // (and nothing asked) before the host has given a frame, or when the frame refuses.
   bool RequestResize(int32_t width, int32_t height);
 
+  // The draw scale a frame of width x height shows the panel at: the largest that fits, kept
+  // between 75 % and 300 % of the panel at the device scale.
+  static double ScaleForSize(double deviceScale, int32_t width, int32_t height, int32_t panelWidth,
+                             int32_t panelHeight);
+
 private:
+  // Asks the host for a frame of the editor's device size, unless the view has that size already.
+  void RequestDeviceSize();
   // Closes the editor window when this view holds it; otherwise does nothing.
   void CloseEditor();
 
   IPlugVST3* plugin;
   bool expectingResize = false;
+  // The size the host last learned (getSize, onSize); 0 before it has asked.
+  int32_t knownWidth = 0;
+  int32_t knownHeight = 0;
   // The host's run loop the open window is registered with (Linux), kept alive while it is open.
   Steinberg::IPtr<Steinberg::FUnknown> runLoop;
 };

@@ -113,18 +113,21 @@ void BM_LaterInstanceWithFirstDraw(benchmark::State& state) {
 }
 BENCHMARK(BM_LaterInstanceWithFirstDraw)->Unit(benchmark::kMicrosecond);
 
-// The whole 790 x 249 editor: every control composited and the whole box presented.
+// The whole editor at a size (the argument, in percent: 100 is 790 x 249): every control
+// composited and the whole box presented.
 void BM_FullRedraw(benchmark::State& state) {
   BRIMO plug;
   IGraphicsHeadless* graphics = HeadlessGraphics(plug);
+  graphics->SetDrawScale(double(state.range(0)) / 100.0);
+  graphics->RenderAll();  // the images at this scale, made once
   for (auto _ : state) {
     graphics->RenderAll();
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * graphics->Width() * graphics->Height());
+  state.SetItemsProcessed(state.iterations() * graphics->DeviceWidth() * graphics->DeviceHeight());
   state.counters["controls"] = graphics->NControls();
 }
-BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullRedraw)->Arg(100)->Arg(200)->Arg(175)->Unit(benchmark::kMicrosecond);
 
 // One knob (the argument is its control index: 2 is Low Boost with 61 frames, 6 is High Boost with
 // 9) takes a new value from the plug-in and the next timer tick draws it: the background under its
@@ -133,6 +136,7 @@ BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMicrosecond);
 void BM_KnobRedraw(benchmark::State& state) {
   BRIMO plug;
   IGraphicsHeadless* graphics = HeadlessGraphics(plug);
+  graphics->SetDrawScale(double(state.range(1)) / 100.0);
   graphics->RenderAll();  // leaves every control clean
   auto* knob = dynamic_cast<IKnobMultiControl*>(graphics->GetControl(int32_t(state.range(0))));
   if (!knob) {
@@ -150,11 +154,68 @@ void BM_KnobRedraw(benchmark::State& state) {
     benchmark::DoNotOptimize(graphics->Tick());
   }
   if (frameChanges != state.iterations()) state.SkipWithError("the knob's frame did not change");
-  const IBox& box = knob->GetBox();
+  const IBox box = graphics->ToDevice(knob->GetBox());
   state.SetItemsProcessed(state.iterations() * box.W() * box.H());
   state.counters["box_pixels"] = box.W() * box.H();
 }
-BENCHMARK(BM_KnobRedraw)->Arg(2)->Arg(6)->Unit(benchmark::kMicrosecond);
+// Arguments: the control, and the size in percent.
+BENCHMARK(BM_KnobRedraw)
+    ->Args({2, 100})
+    ->Args({6, 100})
+    ->Args({2, 200})
+    ->Args({6, 200})
+    ->Unit(benchmark::kMicrosecond);
+
+// The images at twice the size, decoded from the compiled-in PNGs and freed again, as the first
+// editor drawn above 100 % decodes them; and the memory they hold, process-wide, once cached.
+void BM_DecodeEditorImages2x(benchmark::State& state) {
+  double bytes = 0;
+  for (auto _ : state) {
+    bytes = 0;
+    for (const Image& image : kImages) {
+      std::unique_ptr<LICE_IBitmap> decoded(
+          LICE_LoadPngResource(nullptr, image.id + BRIMO::kImage2xIdOffset, image.name));
+      if (!decoded) {
+        state.SkipWithError("a 2x image did not decode");
+        return;
+      }
+      bytes += 4.0 * decoded->RowSpan() * decoded->Height();
+    }
+  }
+  state.counters["image_bytes"] = benchmark::Counter(bytes, {}, benchmark::Counter::kIs1024);
+}
+BENCHMARK(BM_DecodeEditorImages2x)->Unit(benchmark::kMicrosecond);
+
+// An open editor switched from 100 % to 175 % and drawn whole. The first time resamples every
+// image from the 2x set (here: each iteration, as the last editor at 175 % lets its images go);
+// cached (the argument 1): another editor holds 175 % meanwhile.
+void BM_SwitchTo175(benchmark::State& state) {
+  BRIMO holder;
+  if (state.range(0) == 1) {
+    HeadlessGraphics(holder)->SetDrawScale(1.75);
+    HeadlessGraphics(holder)->RenderAll();
+  }
+  {
+    BRIMO warm;
+    HeadlessGraphics(warm)->SetDrawScale(2.0);
+    HeadlessGraphics(warm)->RenderAll();
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto plug = std::make_unique<BRIMO>();
+    IGraphicsHeadless* graphics = HeadlessGraphics(*plug);
+    graphics->RenderAll();
+    state.ResumeTiming();
+    graphics->SetDrawScale(1.75);
+    graphics->RenderAll();
+    benchmark::ClobberMemory();
+    state.PauseTiming();
+    plug.reset();
+    state.ResumeTiming();
+  }
+  state.SetLabel(state.range(0) == 1 ? "cached" : "first time");
+}
+BENCHMARK(BM_SwitchTo175)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Bytes the heap holds in use now, allocator overhead included (single-threaded use, so the main
 // arena and its mapped blocks are all there is). Small blocks parked in the thread's cache count as

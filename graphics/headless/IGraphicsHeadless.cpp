@@ -25,8 +25,9 @@ bool IGraphicsHeadless::PresentRect(const IBox& box) {
   if (presented.size() >= 256) presented.erase(presented.begin(), presented.begin() + 128);
   presented.push_back(box);
   if (!DrawSurface()) return false;
-  const LICE_RECT source{box.L, box.T, box.R, box.B};
-  LICE_ComposeRect(Screen(), DrawSurface(), box.L, box.T, &source, 1.0f, ComposeCopy);
+  const IBox d = ToDevice(box);
+  const LICE_RECT source{d.L, d.T, d.R, d.B};
+  LICE_ComposeRect(Screen(), DrawSurface(), d.L, d.T, &source, 1.0f, ComposeCopy);
   return true;
 }
 
@@ -93,8 +94,8 @@ LICE_IBitmap* IGraphicsHeadless::LoadPlatformBitmap(int32_t resourceId, const ch
 
 LICE_IBitmap* IGraphicsHeadless::Screen() {
   // Made on first use: an editor that is never shown costs no screen.
-  if (screen.Width() != Width() || screen.Height() != Height())
-    ResizeCleared(screen, Width(), Height());
+  if (screen.Width() != DeviceWidth() || screen.Height() != DeviceHeight())
+    ResizeCleared(screen, DeviceWidth(), DeviceHeight());
   return &screen;
 }
 

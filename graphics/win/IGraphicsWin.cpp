@@ -35,6 +35,9 @@ int32_t HighSigned(LPARAM value) {
   return int32_t(static_cast<int16_t>((value >> 16) & 0xFFFF));
 }
 
+// Sent to a child window after its top-level window moved to a screen of another density.
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
+
 IMouseMods ModsFrom(WPARAM keyState) {
   IMouseMods mods;
   mods.left = (keyState & MK_LBUTTON) != 0;
@@ -80,7 +83,7 @@ IGraphicsWin::~IGraphicsWin() {
 
 void* IGraphicsWin::OpenWindow(void* parent) {
   HWND parentHwnd = static_cast<HWND>(parent);
-  int32_t x = 0, y = 0, w = width, h = height;
+  int32_t x = 0, y = 0, w = DeviceWidth(), h = DeviceHeight();
   if (window) {
     // Reopening keeps the place relative to the (new) parent.
     RECT parentRect = {}, windowRect = {};
@@ -196,12 +199,12 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLOREDIT:
       return EntryColors(reinterpret_cast<HDC>(wParam));
     case WM_MOUSEMOVE:
-      OnMouseMove(wParam, LowSigned(lParam), HighSigned(lParam));
+      OnMouseMove(wParam, PanelX(lParam), PanelY(lParam));
       return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      OnButtonDown(LowSigned(lParam), HighSigned(lParam), ModsFrom(wParam));
+      OnButtonDown(PanelX(lParam), PanelY(lParam), ModsFrom(wParam));
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
@@ -209,7 +212,7 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       releasingCapture = true;
       ReleaseCapture();
       releasingCapture = false;
-      OnMouseUp(LowSigned(lParam), HighSigned(lParam), ModsFrom(wParam));
+      OnMouseUp(PanelX(lParam), PanelY(lParam), ModsFrom(wParam));
       return 0;
     case WM_CAPTURECHANGED:
       // Someone took the mouse mid-drag: the release will not come here, so the host's edit
@@ -217,12 +220,20 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!releasingCapture && reinterpret_cast<HWND>(lParam) != hwnd) EndOpenGesture();
       return 0;
     case WM_LBUTTONDBLCLK:
-      OnMouseDoubleClick(LowSigned(lParam), HighSigned(lParam), ModsFrom(wParam));
+      OnMouseDoubleClick(PanelX(lParam), PanelY(lParam), ModsFrom(wParam));
       // Delivered as a press (double-click-as-click): the release must come here too.
       if (captureIndex >= 0) SetCapture(hwnd);
       return 0;
     case WM_MOUSEWHEEL:
       OnWheelMessage(wParam, lParam);
+      return 0;
+    case kDpiChangedAfterParent:
+      // Moved to a screen of another density: follow it, unless the host gives its own factor.
+      if (!HostGaveDeviceScale()) {
+        const double screen = ScreenScale(GetParent(hwnd));
+        if (screen > 0.0 && SetDeviceScale(screen, false) && plugin)
+          plugin->ResizeEditor(DeviceWidth(), DeviceHeight());
+      }
       return 0;
     case WM_MOUSEHOVER:
       ShowTooltipOfHovered();
@@ -280,8 +291,8 @@ void IGraphicsWin::OnWheelMessage(WPARAM wParam, LPARAM lParam) {
   }
   RECT r = {};
   GetWindowRect(window, &r);
-  const int32_t x = LowSigned(lParam) - r.left;
-  const int32_t y = HighSigned(lParam) - r.top;
+  const int32_t x = ToPanelCoordinate(LowSigned(lParam) - r.left);
+  const int32_t y = ToPanelCoordinate(HighSigned(lParam) - r.top);
   // Touchpads and free-spinning wheels send fractions of a notch: they add up, per control, to
   // whole notches; a message that completes none edits nothing.
   const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y);
@@ -300,7 +311,7 @@ LRESULT IGraphicsWin::OnKeyDownMessage(WPARAM wParam, LPARAM lParam) {
     POINT p = {};
     GetCursorPos(&p);
     ScreenToClient(hwnd, &p);
-    if (OnKeyDown(p.x, p.y, key)) return 0;
+    if (OnKeyDown(ToPanelCoordinate(p.x), ToPanelCoordinate(p.y), key)) return 0;
   }
   return ForwardKeyToRoot(hwnd, WM_KEYDOWN, wParam, lParam);
 }
@@ -313,13 +324,14 @@ void IGraphicsWin::OnTimerTick() {
       entryState = EntryIdle;
     return;
   }
-  IBox dirty;
-  if (!CollectDirtyRect(&dirty)) return;
+  IBox panelDirty;
+  if (!CollectDirtyRect(&panelDirty)) return;
+  const IBox dirty = ToDevice(panelDirty);
   const RECT r = {dirty.L, dirty.T, dirty.R, dirty.B};
   InvalidateRect(window, &r, FALSE);
   if (entryWindow && entryControl) {
     // The box covers its control: the area under it is not repainted.
-    const IBox& b = entryControl->GetBox();
+    const IBox b = ToDevice(entryControl->GetBox());
     const RECT under = {b.L, b.T, b.R, b.B};
     ValidateRect(window, &under);
     UpdateWindow(window);
@@ -337,7 +349,7 @@ void IGraphicsWin::OnPaint() {
   // Every paint begun is ended, also when the core draws nothing (an editor without controls).
   PAINTSTRUCT ps = {};
   paintDC = BeginPaint(window, &ps);
-  if (any && paintDC) Draw(IBox{update.left, update.top, update.right, update.bottom});
+  if (any && paintDC) Draw(ToPanel(IBox{update.left, update.top, update.right, update.bottom}));
   EndPaint(window, &ps);
   paintDC = nullptr;
 }
@@ -347,8 +359,8 @@ bool IGraphicsWin::PresentRect(const IBox& box) {
   HDC source = static_cast<HDC>(DrawSurface()->DeviceContext());
   HDC target = paintDC ? paintDC : GetDC(window);
   if (!target) return false;
-  if (source)
-    BitBlt(target, box.L, box.T, box.R - box.L, box.B - box.T, source, box.L, box.T, SRCCOPY);
+  const IBox d = ToDevice(box);
+  if (source) BitBlt(target, d.L, d.T, d.R - d.L, d.B - d.T, source, d.L, d.T, SRCCOPY);
   if (!paintDC) ReleaseDC(window, target);
   return true;
 }
@@ -357,7 +369,7 @@ bool IGraphicsWin::PresentRect(const IBox& box) {
 
 void IGraphicsWin::Resize(int32_t newWidth, int32_t newHeight) {
   if (newWidth == width && newHeight == height) return;
-  const int32_t oldWidth = width, oldHeight = height;
+  const int32_t oldWidth = DeviceWidth(), oldHeight = DeviceHeight();
   // The box and the tracked tooltip belong to controls the core is about to delete.
   DestroyTextEntry();
   if (tooltipShown) HideTooltip();
@@ -380,7 +392,7 @@ void IGraphicsWin::Resize(int32_t newWidth, int32_t newHeight) {
     if (isPlainChild(parent) && (grandparent = GetParent(parent)) != nullptr)
       GetWindowRect(grandparent, &gr);
   }
-  const int32_t dw = newWidth - oldWidth, dh = newHeight - oldHeight;
+  const int32_t dw = DeviceWidth() - oldWidth, dh = DeviceHeight() - oldHeight;
   const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
   SetWindowPos(window, nullptr, 0, 0, cw + dw, ch + dh, flags);
   // Under the VST3 adaptor (1) and API 3 the host resizes its own frames.
@@ -392,8 +404,35 @@ void IGraphicsWin::Resize(int32_t newWidth, int32_t newHeight) {
       SetWindowPos(grandparent, nullptr, 0, 0, gr.right - gr.left + dw, gr.bottom - gr.top + dh,
                    flags);
   }
-  const RECT all = {0, 0, newWidth, newHeight};
+  const RECT all = {0, 0, DeviceWidth(), DeviceHeight()};
   InvalidateRect(window, &all, FALSE);
+}
+
+void IGraphicsWin::DeviceSizeChanged() {
+  if (!window) return;
+  DestroyTextEntry();  // placed for the old size
+  SetWindowPos(window, nullptr, 0, 0, DeviceWidth(), DeviceHeight(),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT all = {0, 0, DeviceWidth(), DeviceHeight()};
+  InvalidateRect(window, &all, FALSE);
+}
+
+double IGraphicsWin::ScreenScale(void* parent) {
+  // GetDpiForWindow where the system has it (Windows 10 1607 on), else the screen's logical DPI.
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  HMODULE user = GetModuleHandleA("user32.dll");
+  auto dpiForWindow = user ? reinterpret_cast<DpiForWindow>(
+                                 reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")))
+                           : nullptr;
+  UINT dpi = dpiForWindow && parent ? dpiForWindow(static_cast<HWND>(parent)) : 0;
+  if (dpi == 0) {
+    HDC screen = GetDC(nullptr);
+    if (screen) {
+      dpi = UINT(GetDeviceCaps(screen, LOGPIXELSX));
+      ReleaseDC(nullptr, screen);
+    }
+  }
+  return dpi > 0 ? dpi / 96.0 : 0.0;
 }
 
 // ---- Cursor and images ----

@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "IEditorSettings.h"
 #include "IGraphics.h"
 #include "IParamDef.h"
+#include "IPopupMenuLabel.h"
 
 class IGraphicsWin : public IGraphics {
 public:
@@ -47,6 +49,9 @@ public:
   void* GetWindowHandle() override { return window; }
   bool GetClipboardText(std::string* out) override;
   void HideMouseCursor() override;
+  void DeviceSizeChanged() override;
+  std::string SettingsFolder() override { return EditorSettingsFolder(); }
+  double ScreenScale(void* parentWindow) override;
   void RestoreMouseCursor() override;
   LICE_IBitmap* LoadPlatformBitmap(int32_t resourceId, const char* name) override;
 
@@ -66,6 +71,11 @@ private:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnKeyDownMessage(WPARAM wParam, LPARAM lParam);
+  // A mouse message's position in panel units.
+  int32_t PanelX(LPARAM lParam) const { return ToPanelCoordinate(int16_t(lParam & 0xFFFF)); }
+  int32_t PanelY(LPARAM lParam) const {
+    return ToPanelCoordinate(int16_t((lParam >> 16) & 0xFFFF));
+  }
   void OnWheelMessage(WPARAM wParam, LPARAM lParam);
   void OnTimerTick();
   void OnPaint();
@@ -112,10 +122,6 @@ private:
 };
 
 // ---- The prompts' pure rules (IGraphicsWinPrompts.cpp) ----
-
-// The text of item index of menu as the native menu shows it: numbered from 1 when the menu asks
-// for numbering (separators take a number too).
-std::string PopupItemLabel(const IPopupMenu& menu, size_t index);
 
 // A menu of a popup tree and the first native command id of its block. Ids are given in
 // pre-order: the root's items first, then each submenu's items, before its own submenus.

@@ -16,21 +16,6 @@
 
 // ---- Pure rules ----
 
-std::string PopupItemLabel(const IPopupMenu& menu, size_t index) {
-  if (index >= menu.items.size()) return {};
-  const std::string& text = menu.items[index].text;
-  const char* format = menu.numbering == 1   ? "%1d: %s"
-                       : menu.numbering == 2 ? "%02d: %s"
-                       : menu.numbering == 3 ? "%03d: %s"
-                                             : nullptr;
-  if (!format) return text;
-  const int n = std::snprintf(nullptr, 0, format, int(index + 1), text.c_str());
-  if (n <= 0) return text;
-  std::string label(size_t(n), '\0');
-  std::snprintf(label.data(), label.size() + 1, format, int(index + 1), text.c_str());
-  return label;
-}
-
 namespace {
 void CollectBlocks(IPopupMenu* menu, int32_t* next, std::vector<PopupBlock>* blocks) {
   blocks->push_back({menu, *next});
@@ -135,7 +120,8 @@ IPopupMenu* IGraphicsWin::ShowPopupMenu(IPopupMenu* menu, const IBox& box) {
   const std::vector<PopupBlock> blocks = PopupMenuBlocks(menu);
   HMENU native = BuildNativeMenu(*menu, blocks);
   if (!native) return nullptr;
-  POINT corner = {box.L, box.B};
+  const IBox device = ToDevice(box);
+  POINT corner = {device.L, device.B};
   ClientToScreen(hwnd, &corner);
   const BOOL shown = TrackPopupMenu(native, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, corner.x,
                                     corner.y, 0, hwnd, nullptr);
@@ -168,8 +154,9 @@ void IGraphicsWin::ShowTextEntry(IControl* control, const ITextStyle* style, con
   else if (style->align != 0)
     boxStyle |= ES_CENTER;
   entryState = EntryIdle;
-  entryWindow = CreateWindowExA(0, "EDIT", text ? text : "", boxStyle, box.L, box.T,
-                                box.R - box.L + 1, box.B - box.T + 1, window,
+  const IBox area = ToDevice(box);
+  entryWindow = CreateWindowExA(0, "EDIT", text ? text : "", boxStyle, area.L, area.T,
+                                area.R - area.L + 1, area.B - area.T + 1, window,
                                 reinterpret_cast<HMENU>(INT_PTR(kEntryId)), moduleHandle, nullptr);
   if (!entryWindow) return;
   entryFont = CreateFontA(style->size, 0, 0, 0, style->style == 1 ? FW_BOLD : FW_DONTCARE,

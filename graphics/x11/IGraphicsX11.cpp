@@ -16,6 +16,7 @@
 #include <mutex>
 #include <utility>
 
+#include "IGraphicsX11Connection.h"
 #include "LicePng.h"
 #include "pluginterfaces/gui/iplugview.h"
 
@@ -109,6 +110,14 @@ bool SyncedWithoutErrors(Display* display, int64_t errorsBefore) {
   return ErrorRegistry::Get().Errors(display) == errorsBefore;
 }
 
+}  // namespace
+
+namespace x11_internal {
+
+int64_t ErrorsOn(Display* display) {
+  return ErrorRegistry::Get().Errors(display);
+}
+
 // ---- Run-loop handlers ----
 // Small objects of their own: the host may keep a reference after unregistering them, so they
 // outlive the window and reach the graphics object only through a pointer that closing clears.
@@ -173,6 +182,14 @@ public:
   }
 };
 
+}  // namespace x11_internal
+
+using x11_internal::Channel;
+using x11_internal::EventHandler;
+using x11_internal::TimerHandler;
+
+namespace {
+
 // ---- Pixels ----
 bool HostIsLittleEndian() {
   const uint32_t probe = 1;
@@ -191,8 +208,9 @@ int BitsPerPixelOf(Display* display, int depth) {
   return bits;
 }
 
-// One channel of a pixel word, scaled to the bits of mask and shifted into place.
-unsigned long Channel(uint32_t value8, unsigned long mask) {
+}  // namespace
+
+unsigned long x11_internal::Channel(uint32_t value8, unsigned long mask) {
   if (!mask) return 0;
   int shift = 0;
   while (!((mask >> shift) & 1)) ++shift;
@@ -202,6 +220,8 @@ unsigned long Channel(uint32_t value8, unsigned long mask) {
       bits >= 8 ? (unsigned long)value8 << (bits - 8) : (unsigned long)value8 >> (8 - bits);
   return (scaled << shift) & mask;
 }
+
+namespace {
 
 // ---- Keys ----
 // The Windows virtual-key number of a key symbol, for the shared key-code table; 0 for none.
@@ -266,127 +286,92 @@ constexpr int kDoubleClickSlop = 4;
 
 }  // namespace
 
-struct IGraphicsX11::Connection {
-  Display* display = nullptr;
-  Window window = 0;
-  Window hostWindow = 0;  // the parent the host gave us: unused keys go back to it
-  Visual* visual = nullptr;
-  int depth = 0;
-  Colormap colormap = 0;
-  bool ownColormap = false;
-  GC gc = nullptr;
-  // The visual takes the drawing surface's pixel word as it is (else pixels are converted).
-  bool direct = false;
-  // The window was destroyed under us (the host destroyed its parent first).
-  bool lost = false;
-  XShmSegmentInfo shm{};
-  XImage* shmImage = nullptr;
+void IGraphicsX11::Connection::DropSharedImage() {
+  if (!shmImage) return;
+  XShmDetach(display, &shm);
+  XSync(display, False);
+  XDestroyImage(shmImage);  // frees the image record; the segment is ours to detach
+  shmdt(shm.shmaddr);
+  shmImage = nullptr;
+  shm = {};
+}
 
-  Linux::IRunLoop* loop = nullptr;  // referenced while handlers may be registered with it
-  TimerHandler* timer = nullptr;
-  EventHandler* events = nullptr;
-  bool timerRegistered = false;
-  bool eventsRegistered = false;
-
-  int64_t doubleClickMs = kDefaultDoubleClickMs;
-  bool pressPending = false;  // a first press a second one could complete to a double click
-  Time pressTime = 0;
-  int pressX = 0;
-  int pressY = 0;
-  IBox exposed;
-  bool anyExposed = false;
-
-  void DropSharedImage() {
-    if (!shmImage) return;
-    XShmDetach(display, &shm);
-    XSync(display, False);
-    XDestroyImage(shmImage);  // frees the image record; the segment is ours to detach
-    shmdt(shm.shmaddr);
-    shmImage = nullptr;
+bool IGraphicsX11::Connection::MakeSharedImage(int width, int height) {
+  DropSharedImage();
+  if (!direct || width <= 0 || height <= 0) return false;
+  const char* name = DisplayString(display);
+  const bool local = name && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
+  if (!local || !XShmQueryExtension(display)) return false;
+  XImage* image = XShmCreateImage(display, visual, unsigned(depth), ZPixmap, nullptr, &shm,
+                                  unsigned(width), unsigned(height));
+  if (!image) return false;
+  shm.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
+  if (shm.shmid < 0) {
+    XDestroyImage(image);
     shm = {};
+    return false;
   }
+  shm.shmaddr = image->data = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+  shm.readOnly = True;
+  const int64_t errors = ErrorRegistry::Get().Errors(display);
+  const bool attached = shm.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(display, &shm) &&
+                        SyncedWithoutErrors(display, errors);
+  // Removed now, freed by the system once the server and we have detached: no segment outlives
+  // the process, whatever happens.
+  shmctl(shm.shmid, IPC_RMID, nullptr);
+  if (!attached) {
+    if (shm.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shm.shmaddr);
+    image->data = nullptr;
+    XDestroyImage(image);
+    shm = {};
+    return false;
+  }
+  shmImage = image;
+  return true;
+}
 
-  // MIT-SHM for a local connection whose server offers it; false leaves plain XPutImage.
-  bool MakeSharedImage(int width, int height) {
-    DropSharedImage();
-    if (!direct || width <= 0 || height <= 0) return false;
-    const char* name = DisplayString(display);
-    const bool local = name && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
-    if (!local || !XShmQueryExtension(display)) return false;
-    XImage* image = XShmCreateImage(display, visual, unsigned(depth), ZPixmap, nullptr, &shm,
-                                    unsigned(width), unsigned(height));
-    if (!image) return false;
-    shm.shmid =
-        shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(height), IPC_CREAT | 0600);
-    if (shm.shmid < 0) {
-      XDestroyImage(image);
-      shm = {};
-      return false;
-    }
-    shm.shmaddr = image->data = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
-    shm.readOnly = True;
-    const int64_t errors = ErrorRegistry::Get().Errors(display);
-    const bool attached = shm.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(display, &shm) &&
-                          SyncedWithoutErrors(display, errors);
-    // Removed now, freed by the system once the server and we have detached: no segment outlives
-    // the process, whatever happens.
-    shmctl(shm.shmid, IPC_RMID, nullptr);
-    if (!attached) {
-      if (shm.shmaddr != reinterpret_cast<char*>(-1)) shmdt(shm.shmaddr);
-      image->data = nullptr;
-      XDestroyImage(image);
-      shm = {};
-      return false;
-    }
-    shmImage = image;
-    return true;
-  }
+void IGraphicsX11::Connection::DestroyWindow() {
+  DropSharedImage();
+  if (gc) XFreeGC(display, gc);
+  gc = nullptr;
+  if (window && !lost) XDestroyWindow(display, window);
+  if (ownColormap) XFreeColormap(display, colormap);
+  ownColormap = false;
+  window = 0;
+  XFlush(display);
+}
 
-  // Everything on the server but the connection itself.
-  void DestroyWindow() {
-    DropSharedImage();
-    if (gc) XFreeGC(display, gc);
-    gc = nullptr;
-    if (window && !lost) XDestroyWindow(display, window);
-    if (ownColormap) XFreeColormap(display, colormap);
-    ownColormap = false;
-    window = 0;
-    XFlush(display);
-  }
+void IGraphicsX11::Connection::DropEvents() {
+  if (!events) return;
+  events->owner = nullptr;
+  if (eventsRegistered) loop->unregisterEventHandler(events);
+  events->display = nullptr;
+  events->release();
+  events = nullptr;
+}
 
-  void DropEvents() {
-    if (!events) return;
-    events->owner = nullptr;
-    if (eventsRegistered) loop->unregisterEventHandler(events);
-    events->display = nullptr;
-    events->release();
-    events = nullptr;
-  }
-  void DropTimer() {
-    if (!timer) return;
-    timer->owner = nullptr;
-    if (timerRegistered) loop->unregisterTimer(timer);
-    timer->release();
-    timer = nullptr;
-  }
+void IGraphicsX11::Connection::DropTimer() {
+  if (!timer) return;
+  timer->owner = nullptr;
+  if (timerRegistered) loop->unregisterTimer(timer);
+  timer->release();
+  timer = nullptr;
+}
 
-  // Unregisters the handlers (never from inside their own callbacks: the caller sees to that),
-  // then closes the connection.
-  void Disconnect() {
-    DropEvents();
-    DropTimer();
-    if (loop) loop->release();
-    loop = nullptr;
-    if (display) {
-      // Errors of the last requests (a window already destroyed with its parent) still reach
-      // our handler, not the one that ends the process.
-      XSync(display, False);
-      ErrorRegistry::Get().Remove(display);
-      XCloseDisplay(display);
-    }
-    display = nullptr;
+void IGraphicsX11::Connection::Disconnect() {
+  DropEvents();
+  DropTimer();
+  if (loop) loop->release();
+  loop = nullptr;
+  if (display) {
+    // Errors of the last requests (a window already destroyed with its parent) still reach
+    // our handler, not the one that ends the process.
+    XSync(display, False);
+    ErrorRegistry::Get().Remove(display);
+    XCloseDisplay(display);
   }
-};
+  display = nullptr;
+}
 
 IGraphicsX11::IGraphicsX11(IPlugBase* plugin, int32_t width, int32_t height,
                            int32_t framesPerSecond)

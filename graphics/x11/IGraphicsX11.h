@@ -7,7 +7,7 @@
 // thread and no event loop of our own.
 //
 // Threads: everything runs on the host's user-interface thread, like the run loop's callbacks.
-// X types stay in the .cpp; this header names none.
+// X types stay in the .cpp files and IGraphicsX11Connection.h; this header names none.
 
 #include <memory>
 #include <string>
@@ -59,9 +59,10 @@ public:
   static constexpr int32_t kDefaultDoubleClickMs = 400;
 
 private:
-  struct Connection;  // the X side of an open window (defined in the .cpp)
+  struct Connection;  // the X side of an open window (IGraphicsX11Connection.h)
   enum class Handler { None, Timer, Events };
   class CallbackScope;
+  class PopupSession;  // an open popup menu (IGraphicsX11Popup.cpp)
 
   void DrainEvents();
   void Dispatch(const void* event);  // an XEvent
@@ -78,4 +79,6 @@ private:
   int32_t callbackDepth = 0;
   // The run-loop handler whose callback is innermost on the stack.
   Handler running = Handler::None;
+  // The popup menu's size: 1 draws it with a 13-pixel face.
+  double popupScale = 1.0;
 };

@@ -1,5 +1,5 @@
 // What the Linux editor asks of the desktop: folders through the XDG conventions, web addresses
-// through xdg-open, and the dialogs, menus and clipboard BRIMO never reaches (cancelled, empty).
+// through xdg-open, and the dialogs and clipboard BRIMO never reaches (cancelled, empty).
 #include <dlfcn.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -142,10 +142,6 @@ void IGraphicsX11::GetAppDataPath(std::string* out, bool common) {
 
 int32_t IGraphicsX11::ShowMessageBox(const char*, const char*, int32_t) {
   return 0;
-}
-
-IPopupMenu* IGraphicsX11::ShowPopupMenu(IPopupMenu*, const IBox&) {
-  return nullptr;
 }
 
 void IGraphicsX11::ShowTextEntry(IControl*, const ITextStyle*, const IBox&, const char*,

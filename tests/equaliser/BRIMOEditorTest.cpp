@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "IGraphicsCaches.h"
 #include "IGraphicsHeadless.h"
 #include "LicePng.h"
 
@@ -92,6 +94,19 @@ TEST(BRIMOEditor, KnobsShowTheFrameOfTheirPositionAndTheProductPageOpens) {
   EXPECT_EQ(std::string(BRIMO::kProductPageUrl).rfind("https://www.kwillowaudiolab.com/", 0), 0u);
 }
 
+// Beside each image the module carries one at twice the width and height (same frame count).
+TEST(BRIMOEditor, EveryImageHasATwiceSizeCounterpart) {
+  for (int id = 101; id <= 113; ++id) {
+    std::unique_ptr<LICE_IBitmap> one(LICE_LoadPngResource(nullptr, id, "a.png"));
+    std::unique_ptr<LICE_IBitmap> two(
+        LICE_LoadPngResource(nullptr, id + BRIMO::kImage2xIdOffset, "a.png"));
+    ASSERT_TRUE(one && two) << id;
+    EXPECT_EQ(two->Width(), 2 * one->Width()) << id;
+    EXPECT_EQ(two->Height(), 2 * one->Height()) << id;
+  }
+  EXPECT_EQ(LICE_LoadPngResource(nullptr, 114 + BRIMO::kImage2xIdOffset, "a.png"), nullptr);
+}
+
 // The headless render equals the committed reference picture pixel for pixel. The references are
 // brimo-render --snapshot pictures: scripts/docs-pictures writes them again when the artwork
 // changes.
@@ -99,16 +114,15 @@ TEST(BRIMOEditor, DrawsExactlyTheReferencePictures) {
   struct Case {
     const char* file;
     std::vector<std::pair<int32_t, double>> plain;
+    double scale = 1.0;
   };
+  const std::vector<std::pair<int32_t, double>> moved = {
+      {BRIMO::kHighBoost, 8.0}, {BRIMO::kLowFrequency, 2.0}, {BRIMO::kOutput, 6.0},
+      {BRIMO::kMidCut, 0.5},    {BRIMO::kOversampling, 1.0}, {BRIMO::kBypass, 1.0}};
   const Case cases[] = {
       {"editor-default.png", {}},
-      {"editor-moved.png",
-       {{BRIMO::kHighBoost, 8.0},
-        {BRIMO::kLowFrequency, 2.0},
-        {BRIMO::kOutput, 6.0},
-        {BRIMO::kMidCut, 0.5},
-        {BRIMO::kOversampling, 1.0},
-        {BRIMO::kBypass, 1.0}}},
+      {"editor-moved.png", moved},
+      {"editor-moved-2x.png", moved, 2.0},
   };
   for (const Case& c : cases) {
     const std::string path = std::string(BRIMO_EDITOR_REFERENCES) + "/" + c.file;
@@ -119,14 +133,16 @@ TEST(BRIMOEditor, DrawsExactlyTheReferencePictures) {
     for (const auto& [param, value] : c.plain) plug.GetParam(param)->SetPlain(value);
     plug.RedrawParamControls();
     IGraphicsHeadless* editor = EditorOf(plug);
+    ASSERT_TRUE(editor->SetDrawScale(c.scale));
     editor->RenderAll();
     LICE_IBitmap* screen = editor->Screen();
-    ASSERT_EQ(reference->Width(), 790);
-    ASSERT_EQ(reference->Height(), 249);
+    const int width = int(790 * c.scale), height = int(249 * c.scale);
+    ASSERT_EQ(reference->Width(), width);
+    ASSERT_EQ(reference->Height(), height);
     int differing = 0;
     std::string first;
-    for (int y = 0; y < 249; ++y) {
-      for (int x = 0; x < 790; ++x) {
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
         const LICE_PixelWord want = reference->PixelData()[y * reference->RowSpan() + x];
         const LICE_PixelWord got = screen->PixelData()[y * screen->RowSpan() + x];
         if (want != got && differing++ == 0)
@@ -136,6 +152,42 @@ TEST(BRIMOEditor, DrawsExactlyTheReferencePictures) {
     }
     EXPECT_EQ(differing, 0) << c.file << ", " << first;
   }
+}
+
+// At a fractional scale a device pixel hits a control exactly where that control is drawn, and a
+// drag turns a knob as far per panel distance as at 100 %. The images of a scale go with the last
+// editor drawing at it.
+TEST(BRIMOEditor, AtAnyScaleHitsFollowTheDrawingAndDragsTravelInPanelUnits) {
+  const int32_t cachedBefore = graphics_cache::ScaledBitmapCount();
+  {
+    BRIMO plug;
+    plug.Initialize();
+    IGraphicsHeadless* editor = EditorOf(plug);
+    ASSERT_TRUE(editor->SetDrawScale(1.5));
+    editor->RenderAll();
+    EXPECT_EQ(editor->Screen()->Width(), 1185);
+    EXPECT_EQ(editor->Screen()->Height(), 374);
+    for (int32_t i = 1; i < editor->NControls() - 1; ++i) {
+      IControl* control = editor->GetControl(i);
+      const IBox device = editor->ToDevice(control->GetHitBox());
+      for (int32_t y = device.T - 2; y < device.B + 2; ++y)
+        for (int32_t x = device.L - 2; x < device.R + 2; ++x)
+          ASSERT_EQ(control->IsHit(editor->ToPanelCoordinate(x), editor->ToPanelCoordinate(y)),
+                    device.Contains(x, y))
+              << "control " << i << " at device (" << x << ", " << y << ")";
+    }
+    // LOW BOOST's 92 panel units of height take 138 device pixels; 46 units up is an eighth.
+    const auto panel = [&](int32_t device) { return editor->ToPanelCoordinate(device); };
+    editor->OnMouseDown(panel(300), panel(90), {true});
+    for (int32_t y = 89; y >= 21; --y) editor->OnMouseDrag(panel(300), panel(y), {true});
+    editor->OnMouseUp(panel(300), panel(21), {});
+    EXPECT_NEAR(editor->GetControl(2)->GetValue(), 0.125, 1e-12);
+    EXPECT_GT(graphics_cache::ScaledBitmapCount(), cachedBefore);
+    EXPECT_FALSE(editor->SetDrawScale(std::nan("")));
+    EXPECT_FALSE(editor->SetDrawScale(100.0));
+    EXPECT_EQ(editor->DrawScale(), 1.5);
+  }
+  EXPECT_EQ(graphics_cache::ScaledBitmapCount(), cachedBefore);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
-# Runs brimo-artwork and checks that its scale-1 output equals the committed resources/img byte
-# for byte (so the generator and the images cannot drift, and the drawing is reproducible), that
-# every image is 8-bit RGBA, and that --scale 2 doubles every size.
-# cmake -DGENERATOR=<exe> -DREFERENCE=<resources/img> -DWORK=<scratch dir> -P BrimoArtworkTest.cmake
+# Runs brimo-artwork at scales 1 and 2 and checks that its output equals the committed
+# resources/img and resources/img2x byte for byte (so the generator and the images cannot drift,
+# and the drawing is reproducible), that every image is 8-bit RGBA, and that each 2x image is
+# exactly twice its 1x image in width and height (a film strip keeps its frame count, so its
+# frames double too).
+# cmake -DGENERATOR=<exe> -DREFERENCE=<resources> -DWORK=<scratch dir> -P BrimoArtworkTest.cmake
 file(REMOVE_RECURSE "${WORK}")
 foreach(scale 1 2)
   execute_process(COMMAND "${GENERATOR}" "${WORK}/x${scale}" --scale ${scale} RESULT_VARIABLE rc)
@@ -21,18 +23,25 @@ function(png_header path out)
   set(${out} ${w} ${h} ${depth_type} PARENT_SCOPE)
 endfunction()
 
-file(GLOB committed RELATIVE "${REFERENCE}" "${REFERENCE}/*.png")
-file(GLOB generated RELATIVE "${WORK}/x1" "${WORK}/x1/*.png")
-list(LENGTH committed count)
-if(NOT committed STREQUAL generated OR NOT count EQUAL 13)
-  message(FATAL_ERROR "image sets differ: committed ${committed}, generated ${generated}")
-endif()
-foreach(name IN LISTS committed)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${REFERENCE}/${name}"
-                          "${WORK}/x1/${name}" RESULT_VARIABLE differs)
-  if(differs)
-    message(FATAL_ERROR "${name} differs from the committed image: run the artwork target")
+set(_scales 1 2)
+set(_folders img img2x)
+foreach(scale folder IN ZIP_LISTS _scales _folders)
+  file(GLOB committed RELATIVE "${REFERENCE}/${folder}" "${REFERENCE}/${folder}/*.png")
+  file(GLOB generated RELATIVE "${WORK}/x${scale}" "${WORK}/x${scale}/*.png")
+  list(LENGTH committed count)
+  if(NOT committed STREQUAL generated OR NOT count EQUAL 13)
+    message(FATAL_ERROR "${folder}: committed ${committed}, generated ${generated}")
   endif()
+  foreach(name IN LISTS committed)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${REFERENCE}/${folder}/${name}"
+                            "${WORK}/x${scale}/${name}" RESULT_VARIABLE differs)
+    if(differs)
+      message(FATAL_ERROR "${folder}/${name} differs from the generator's: run the artwork target")
+    endif()
+  endforeach()
+endforeach()
+
+foreach(name IN LISTS committed)
   png_header("${WORK}/x1/${name}" one)
   png_header("${WORK}/x2/${name}" two)
   list(GET one 0 w)

@@ -332,8 +332,8 @@ int RunSnapshot(const Options& options) {
   }
   EditorPicture picture;
   PendingFile png;
-  if (!RenderEditor(options.curves[0].sets, picture, error) || !png.Create(path, error) ||
-      !WritePng(png, picture, error) || !png.Commit(error)) {
+  if (!RenderEditor(options.curves[0].sets, picture, error, options.scale) ||
+      !png.Create(path, error) || !WritePng(png, picture, error) || !png.Commit(error)) {
     Fail(error);
     return 1;
   }

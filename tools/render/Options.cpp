@@ -53,7 +53,7 @@ const char* UsageText() {
          "  brimo-render --list-params [settings]\n"
          "  brimo-render --response BASE [--rate HZ] [settings] [--curve LABEL [settings]]...\n"
          "  brimo-render --demo [FOLDER]\n"
-         "  brimo-render --snapshot FILE.png [settings]\n"
+         "  brimo-render --snapshot FILE.png [--scale S] [settings]\n"
          "settings:\n"
          "  --set \"NAME=VALUE\"   a parameter by its host-visible name (or #id) and plain value,\n"
          "                       e.g. --set \"High Boost=8\" --set \"Low Boost=-0.4\"\n"
@@ -76,6 +76,7 @@ const char* UsageText() {
          "                       (default brimo-demo): input.wav, output.wav, response.csv/.svg\n"
          "  --snapshot FILE.png  draw the editor (790 x 249) with the settings into an RGBA PNG;\n"
          "                       the editor is built into brimo-render, no bundle is loaded\n"
+         "  --scale S            with --snapshot: draw the editor at S times its size (0.5 to 4)\n"
          "  --quiet              no progress bar\n"
          "  --help, --version\n";
 }
@@ -88,6 +89,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   std::vector<Curve> curves;
   bool modeGiven = false;
   bool rateGiven = false;
+  bool scaleGiven = false;
 
   auto fail = [&r](std::string message) {
     r.ok = false;
@@ -172,6 +174,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--snapshot") {
       if (!setMode(Mode::Snapshot)) return fail("--snapshot cannot be combined with another mode");
       if (!value(o.output) || o.output.empty()) return fail("--snapshot needs a file name");
+    } else if (arg == "--scale") {
+      if (!value(v)) return fail("--scale needs a factor");
+      auto n = ParseNumber(v);
+      if (!n || *n < 0.5 || *n > 4) return fail("--scale " + v + ": must be from 0.5 to 4");
+      o.scale = *n;
+      scaleGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("unknown option " + arg);
     } else {
@@ -201,6 +209,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   // The snapshot draws the editor built into this program; a bundle given for it would be ignored.
   if (!o.plugin.empty() && o.mode == Mode::Snapshot)
     return fail("--plugin is not used by --snapshot (the editor is built into brimo-render)");
+  if (scaleGiven && o.mode != Mode::Snapshot) return fail("--scale is only for --snapshot");
   if ((!o.format.empty() || !o.encoding.empty()) && o.mode != Mode::Render)
     return fail("--format and --encoding are only for rendering a file");
 

@@ -34,6 +34,7 @@ struct Options {
   double sampleRate = 44100.0;  // --rate for response measurement
   int blockSize = 512;          // --block
   bool quiet = false;           // --quiet: no progress bar
+  double scale = 1.0;           // --scale for the snapshot: device pixels per panel unit
 };
 
 struct ParseResult {

@@ -42,7 +42,8 @@ EditorPicture PictureOf(LICE_IBitmap& bitmap) {
   return picture;
 }
 
-bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, std::string& error) {
+bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, std::string& error,
+                  double scale) {
   std::unique_ptr<BRIMO, EndInstance> plug(new BRIMO());
   // Initialising lists the parameters to the controller and restores the default preset, as
   // when a host creates the plug-in.
@@ -61,6 +62,10 @@ bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, s
   auto* graphics = dynamic_cast<IGraphicsHeadless*>(plug->GetGraphics());
   if (!graphics) {
     error = "the plug-in built no editor";
+    return false;
+  }
+  if (!graphics->SetDrawScale(scale)) {
+    error = "the editor cannot be drawn at that scale";
     return false;
   }
   {

@@ -28,7 +28,9 @@ EditorPicture PictureOf(LICE_IBitmap& bitmap);
 // Builds an instance, applies the settings (checked as for a render: an unknown or hidden
 // parameter, or a value it cannot take, is refused before anything is drawn) and draws the
 // whole editor.
-bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, std::string& error);
+// scale: device pixels per panel unit (1: the editor's own 790 x 249).
+bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, std::string& error,
+                  double scale = 1.0);
 
 // Writes the picture into a pending file as an 8-bit RGBA PNG; the caller commits.
 bool WritePng(PendingFile& file, const EditorPicture& picture, std::string& error);

@@ -292,6 +292,18 @@ TEST_F(EditorThroughAdaptor, EditsThatChangeNothingReachTheHostNotAtAll) {
   EXPECT_EQ(handler.edits.size(), 3u);
 }
 
+// A new size while the user drags ends the drag's gesture first: the pointer's old position means
+// nothing at the new size.
+TEST_F(EditorThroughAdaptor, AScaleChangeEndsAnOpenDrag) {
+  graphics->OnMouseDown(200, 60, {true});
+  graphics->OnMouseDrag(200, 50, {true});
+  ASSERT_TRUE(graphics->SetDrawScale(2.0));
+  graphics->OnMouseDrag(200, 20, {true});
+  graphics->OnMouseUp(200, 20, {});
+  ASSERT_EQ(handler.edits.size(), 3u);
+  EXPECT_EQ(handler.edits.back().kind, 'e');
+}
+
 TEST_F(EditorThroughAdaptor, RestoredStateRedrawsEveryControl) {
   std::vector<double> values(BRIMO::kNumParams, 0.0);
   for (int32_t i = 0; i < BRIMO::kNumParams; ++i) values[size_t(i)] = plug->GetParam(i)->Value();

@@ -4,11 +4,18 @@
 #include "BRIMO.h"
 #include "IGraphicsHeadless.h"
 #include "IPlugVST3View.h"
+#include "IEditorSettings.h"
 #include "TestHost.h"
 
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <tuple>
+#include <utility>
 
 using namespace testhost;
 
@@ -106,7 +113,7 @@ TEST_F(EditorView, SizeAndWindowTypeAreKnownBeforeAttaching) {
   const char* other = windows ? kPlatformTypeX11EmbedWindowID : kPlatformTypeHWND;
   EXPECT_EQ(view->isPlatformTypeSupported(other), kResultFalse);
   EXPECT_EQ(view->isPlatformTypeSupported(nullptr), kResultFalse);
-  EXPECT_EQ(view->canResize(), kResultFalse);
+  EXPECT_EQ(view->canResize(), kResultTrue);
   view->release();
 }
 
@@ -189,6 +196,72 @@ TEST_F(EditorView, ResizeAndContextMenuGoToTheViewThatHoldsTheWindow) {
   a->release();
   b->release();
   plug->setComponentHandler(nullptr);
+}
+
+// The host's content scale, its free resizing and the user's size menu, and the size remembered
+// for the next editor.
+TEST_F(EditorView, SizeFollowsTheHostsScaleItsFrameAndTheUsersChoice) {
+  IPlugView* view = Create();
+  FUnknownPtr<IPlugViewContentScaleSupport> scaling(view);
+  ASSERT_TRUE(scaling);
+  auto size = [&] {
+    ViewRect r;
+    view->getSize(&r);
+    return std::pair(r.getWidth(), r.getHeight());
+  };
+  for (float refused : {0.4f, 4.5f, -1.0f, std::nanf(""), INFINITY})
+    EXPECT_EQ(scaling->setContentScaleFactor(refused), kResultFalse) << refused;
+  EXPECT_EQ(size(), std::pair(790, 249));
+  EXPECT_EQ(scaling->setContentScaleFactor(2.0f), kResultTrue) << "before attached";
+  EXPECT_EQ(size(), std::pair(1580, 498));
+
+  GrantingFrame frame;
+  view->setFrame(&frame);
+  const std::string folder = testing::TempDir() + "brimo-view-size";
+  std::filesystem::remove_all(folder);
+  graphics->SetSettingsFolder(folder);
+  view->attached(Parent(), IPlugVST3View::kPlatformType);
+  EXPECT_TRUE(frame.requests.empty()) << "the host knows the size";
+  EXPECT_EQ(scaling->setContentScaleFactor(1.5f), kResultTrue) << "after attached";
+  ASSERT_EQ(frame.requests.size(), 1u);
+  EXPECT_EQ(frame.requests[0].getWidth(), 1185);
+  EXPECT_EQ(graphics->Screen()->Width(), 1185);
+
+  // Free resizing keeps the panel's shape between 75 % and 300 % at the device scale.
+  struct Constraint {
+    int32_t w, h, wantW, wantH;
+  } constraints[] = {{100, 100, 889, 281},
+                     {9000, 9000, 3555, 1121},
+                     {1580, 2000, 1580, 498},
+                     {4000, 498, 1580, 498},
+                     {1185, 374, 1185, 374}};
+  for (const auto& c : constraints) {
+    ViewRect r(10, 20, 10 + c.w, 20 + c.h);
+    EXPECT_EQ(view->checkSizeConstraint(&r), kResultTrue);
+    EXPECT_EQ(std::tuple(r.left, r.top, r.getWidth(), r.getHeight()),
+              std::tuple(10, 20, c.wantW, c.wantH))
+        << c.w << " x " << c.h;
+  }
+  ViewRect hostSize(0, 0, 1975, 623);
+  view->onSize(&hostSize);
+  EXPECT_EQ(graphics->DrawScale(), 2.5);
+
+  // The size menu: a right click on the bare panel; the choice is remembered for the next editor.
+  graphics->popupAnswers.push_back(4);
+  graphics->OnMouseDown(20, 200, {false, true});
+  EXPECT_EQ(graphics->popupItemsShown.size(), 6u);
+  EXPECT_EQ(graphics->popupItemsShown[4], "175 %");
+  EXPECT_EQ(frame.requests.back().getWidth(), 2074) << "790 x 1.5 x 1.75, rounded up";
+  EXPECT_EQ(ReadEditorSize(folder), 175);
+  view->removed();
+  scaling->setContentScaleFactor(1.0f);
+  graphics->SetUserSize(100);
+  view->attached(Parent(), IPlugVST3View::kPlatformType);
+  EXPECT_EQ(graphics->UserSize(), 175);
+  view->removed();
+  view->setFrame(nullptr);
+  view->release();
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
