@@ -10,6 +10,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -410,7 +411,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
   // own is what a plug-in must not run: open nothing, so the host shows an empty frame and
   // nothing can hang.
   const Window parent = Window(reinterpret_cast<uintptr_t>(parentWindow));
-  if (!runLoop || !parent || Width() <= 0 || Height() <= 0) return nullptr;
+  if (!runLoop || !parent || DeviceWidth() <= 0 || DeviceHeight() <= 0) return nullptr;
 
   auto c = std::make_unique<Connection>();
   c->display = XOpenDisplay(nullptr);
@@ -453,8 +454,8 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
   // Keys only when a control takes them: otherwise the server delivers them to the host's focused
   // window as if we were not there, and its shortcuts work with the pointer over the editor.
   if (TakesKeys()) attributes.event_mask |= KeyPressMask | KeyReleaseMask;
-  c->window = XCreateWindow(d, parent, left, top, unsigned(Width()), unsigned(Height()), 0,
-                            c->depth, InputOutput, c->visual,
+  c->window = XCreateWindow(d, parent, left, top, unsigned(DeviceWidth()), unsigned(DeviceHeight()),
+                            0, c->depth, InputOutput, c->visual,
                             CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &attributes);
   // XEmbed: protocol version 0, mapped.
   const Atom embedInfo = XInternAtom(d, "_XEMBED_INFO", False);
@@ -471,7 +472,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
     return nullptr;
   }
   c->hostWindow = parent;
-  c->MakeSharedImage(Width(), Height());
+  c->MakeSharedImage(DeviceWidth(), DeviceHeight());
   c->doubleClickMs = DoubleClickMs(d);
 
   auto* loop = static_cast<Linux::IRunLoop*>(runLoop);
@@ -525,11 +526,37 @@ void IGraphicsX11::FinishRetired() {
 void IGraphicsX11::Resize(int32_t newWidth, int32_t newHeight) {
   if (newWidth == Width() && newHeight == Height()) return;
   IGraphics::Resize(newWidth, newHeight);
+  DeviceSizeChanged();
+}
+
+void IGraphicsX11::DeviceSizeChanged() {
   if (!x || x->lost) return;
-  XResizeWindow(x->display, x->window, unsigned(std::max(1, newWidth)),
-                unsigned(std::max(1, newHeight)));
-  x->MakeSharedImage(newWidth, newHeight);
+  XResizeWindow(x->display, x->window, unsigned(std::max(1, DeviceWidth())),
+                unsigned(std::max(1, DeviceHeight())));
+  x->MakeSharedImage(DeviceWidth(), DeviceHeight());
   XFlush(x->display);
+}
+
+double IGraphicsX11::ScreenScale(void*) {
+  // Xft.dpi from the display's resource database, as desktops set it for their scaling.
+  Display* d = x ? x->display : XOpenDisplay(nullptr);
+  if (!d) return 0.0;
+  double scale = 0.0;
+  if (const char* resources = XResourceManagerString(d)) {
+    XrmInitialize();
+    if (XrmDatabase db = XrmGetStringDatabase(resources)) {
+      char* type = nullptr;
+      XrmValue value{};
+      if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+        char* end = nullptr;
+        const double dpi = std::strtod(value.addr, &end);
+        if (end != value.addr && std::isfinite(dpi) && dpi > 0.0) scale = dpi / 96.0;
+      }
+      XrmDestroyDatabase(db);
+    }
+  }
+  if (!x) XCloseDisplay(d);
+  return scale;
 }
 
 bool IGraphicsX11::PresentsThroughSharedMemory() const {
@@ -541,10 +568,11 @@ bool IGraphicsX11::PresentsThroughSharedMemory() const {
 bool IGraphicsX11::PresentRect(const IBox& box) {
   LICE_SysBitmap* surface = DrawSurface();
   if (!x || x->lost || !surface || !surface->PixelData()) return false;
-  const int left = std::max(0, box.L);
-  const int top = std::max(0, box.T);
-  const int right = std::min({box.R, surface->Width(), Width()});
-  const int bottom = std::min({box.B, surface->Height(), Height()});
+  const IBox area = ToDevice(box);
+  const int left = std::max(0, area.L);
+  const int top = std::max(0, area.T);
+  const int right = std::min({area.R, surface->Width(), DeviceWidth()});
+  const int bottom = std::min({area.B, surface->Height(), DeviceHeight()});
   if (right <= left || bottom <= top) return true;
   const int w = right - left;
   const int h = bottom - top;
@@ -658,7 +686,7 @@ void IGraphicsX11::Dispatch(const void* raw) {
   switch (event.type) {
     case Expose: {
       const XExposeEvent& e = event.xexpose;
-      const IBox area{e.x, e.y, e.x + e.width, e.y + e.height};
+      const IBox area = ToPanel(IBox{e.x, e.y, e.x + e.width, e.y + e.height});
       c.exposed = c.anyExposed ? IBox::Union(c.exposed, area) : area;
       c.anyExposed = true;
       if (e.count == 0) {
@@ -671,7 +699,8 @@ void IGraphicsX11::Dispatch(const void* raw) {
       const XButtonEvent& e = event.xbutton;
       IMouseMods mods = ModsOf(e.state);
       if (e.button == Button4 || e.button == Button5) {
-        OnMouseWheel(e.x, e.y, mods, e.button == Button4 ? 1 : -1);
+        OnMouseWheel(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods,
+                     e.button == Button4 ? 1 : -1);
         break;
       }
       if (e.button > Button3) break;  // horizontal wheel and extra buttons
@@ -683,14 +712,14 @@ void IGraphicsX11::Dispatch(const void* raw) {
           std::abs(e.x - c.pressX) <= kDoubleClickSlop &&
           std::abs(e.y - c.pressY) <= kDoubleClickSlop) {
         c.pressPending = false;  // a third press starts over
-        OnMouseDoubleClick(e.x, e.y, mods);
+        OnMouseDoubleClick(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods);
         break;
       }
       c.pressPending = e.button == Button1;
       c.pressTime = e.time;
       c.pressX = e.x;
       c.pressY = e.y;
-      OnMouseDown(e.x, e.y, mods);
+      OnMouseDown(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods);
       break;
     }
     case ButtonRelease: {
@@ -700,7 +729,7 @@ void IGraphicsX11::Dispatch(const void* raw) {
       IMouseMods mods = ModsOf(e.state);
       mods.left = mods.left && e.button != Button1;
       mods.right = mods.right && e.button != Button3;
-      OnMouseUp(e.x, e.y, mods);
+      OnMouseUp(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods);
       break;
     }
     case MotionNotify: {
@@ -708,9 +737,9 @@ void IGraphicsX11::Dispatch(const void* raw) {
       const IMouseMods mods = ModsOf(e.state);
       // The implicit grab of the press delivers the motion outside the window too: capture.
       if (mods.left || mods.right)
-        OnMouseDrag(e.x, e.y, mods);
+        OnMouseDrag(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods);
       else if (!(e.state & Button2Mask))
-        OnMouseOver(e.x, e.y, mods);
+        OnMouseOver(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods);
       break;
     }
     case LeaveNotify: {
@@ -729,7 +758,7 @@ void IGraphicsX11::Dispatch(const void* raw) {
         XLookupString(&e, text, sizeof text, &sym, nullptr);
         const int32_t vk = VirtualKeyOf(sym);
         const int32_t code = vk ? KeyCodeFromVirtualKey(vk) : -1;
-        if (code >= 0 && OnKeyDown(e.x, e.y, code)) break;
+        if (code >= 0 && OnKeyDown(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), code)) break;
         if (x.get() != &c) break;
       }
       // A key the editor does not use goes back to the window the host gave us (not to the

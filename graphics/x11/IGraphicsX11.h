@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "IEditorSettings.h"
 #include "IGraphics.h"
 
 class IGraphicsX11 : public IGraphics {
@@ -23,6 +24,10 @@ public:
   bool PresentRect(const IBox& box) override;
   void CancelTextEntry() override {}
   void Resize(int32_t newWidth, int32_t newHeight) override;
+  void DeviceSizeChanged() override;
+  // The screen's density from Xft.dpi (what desktops set for their scaling), 0 without one.
+  double ScreenScale(void* parentWindow) override;
+  std::string SettingsFolder() override { return EditorSettingsFolder(); }
   const char* DrawingApiName() override { return "X11"; }
   int32_t ShowMessageBox(const char* text, const char* caption, int32_t type) override;
   IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBox& box) override;

@@ -620,9 +620,10 @@ IPopupMenu* IGraphicsX11::ShowPopupMenu(IPopupMenu* menu, const IBox& box) {
   EndOpenGesture();
   if (!menu || menu->items.empty() || !x || x->lost) return nullptr;
   x->pressPending = false;
+  popupScale = DrawScale();  // the menu's type at the editor's size
   try {
     PopupSession session(this, x.get());
-    return session.Run(menu, box);
+    return session.Run(menu, ToDevice(box));
   } catch (...) {
     // The session released the grabs and its windows on the way out.
     return nullptr;

@@ -5,6 +5,9 @@
 // host may use leaves no window, handler or descriptor behind.
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <utility>
 
 #include "BRIMO.h"
 #include "RecordingHandler.h"
@@ -13,7 +16,9 @@
 // Xlib's macros (None, True, Bool...) last.
 #include "X11TestHost.h"
 #include <X11/extensions/XTest.h>
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace {
 
@@ -28,17 +33,19 @@ constexpr int kHeight = BRIMO::kEditorHeight;
 constexpr int kTimerMs = 1000 / BRIMO::kEditorFps;
 
 // The in-process headless BRIMO's picture of the editor with the given normalized values.
-std::vector<uint32_t> HeadlessPicture(const std::vector<std::pair<int32_t, double>>& values) {
+std::vector<uint32_t> HeadlessPicture(const std::vector<std::pair<int32_t, double>>& values,
+                                      double scale = 1.0) {
   auto* plug = new BRIMO();
   plug->initialize(nullptr);
   for (const auto& [param, normalized] : values) plug->GetParam(param)->SetNormalized(normalized);
   plug->RedrawParamControls();
   auto* graphics = static_cast<IGraphicsHeadless*>(plug->GetGraphics());
+  graphics->SetDrawScale(scale);
   graphics->RenderAll();
   LICE_IBitmap* screen = graphics->Screen();
   std::vector<uint32_t> out;
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
+  for (int y = 0; y < screen->Height(); ++y)
+    for (int x = 0; x < screen->Width(); ++x)
       out.push_back(screen->PixelData()[y * screen->RowSpan() + x] & 0xFFFFFF);
   plug->terminate();
   plug->release();
@@ -49,6 +56,9 @@ class X11BundleEditor : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server: run under xvfb-run";
+    // The editor's remembered size lives in the user's settings: a folder of the test's own.
+    settings = testing::TempDir() + "brimo-x11-settings-" + std::to_string(getpid());
+    setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
     ASSERT_TRUE(host.Ok());
     plugin = makePlugin();
     ASSERT_TRUE(plugin);
@@ -58,6 +68,7 @@ protected:
   void TearDown() override {
     for (IPlugView* v : views) v->release();
     plugin.reset();
+    std::filesystem::remove_all(settings);
   }
 
   IPlugView* Attach(void* parent, IPlugFrame* withFrame = nullptr) {
@@ -77,8 +88,8 @@ protected:
     return children.size() == 1 ? children[0] : 0;
   }
   // Pixels that differ from picture (all of them while the editor is not there).
-  int Differing(const std::vector<uint32_t>& picture) {
-    const auto shown = host.Pixels(Editor(), kWidth, kHeight);
+  int Differing(const std::vector<uint32_t>& picture, double scale = 1.0) {
+    const auto shown = host.Pixels(Editor(), int(kWidth * scale), int(kHeight * scale));
     if (shown.size() != picture.size()) return int(picture.size());
     int n = 0;
     for (size_t i = 0; i < shown.size(); ++i) n += shown[i] != picture[i];
@@ -112,6 +123,7 @@ protected:
     return edits;
   }
 
+  std::string settings;
   HostWindow host;
   TestRunLoop loop;
   TestFrame frame{&loop};
@@ -136,6 +148,46 @@ TEST_F(X11BundleEditor, ShowsTheHeadlessPictureWhenOpenedExposedAndAutomated) {
   Automate(kHighBoost, 1.0);
   loop.Run(2 * kTimerMs + 5);
   EXPECT_EQ(Differing(HeadlessPicture({{kHighBoost, 1.0}})), 0);
+}
+
+// Twice the size on a high-density screen, whether the host says so or the desktop's Xft.dpi does,
+// drawn as the headless editor draws at 2x.
+TEST_F(X11BundleEditor, OpensAtTwiceTheSizeOnADenseScreen) {
+  XResizeWindow(host.display, host.window, 1600, 520);  // room for the editor (scripts/test's
+  XSync(host.display, False);                           // screen is 1920 x 1200)
+  const auto twice = HeadlessPicture({}, 2.0);
+  auto check = [&](IPlugView* view) {
+    ViewRect size;
+    view->getSize(&size);
+    EXPECT_EQ(std::pair(size.getWidth(), size.getHeight()), std::pair(1580, 498));
+    XWindowAttributes a{};
+    XGetWindowAttributes(host.display, Editor(), &a);
+    EXPECT_EQ(std::pair(a.width, a.height), std::pair(1580, 498));
+    EXPECT_TRUE(loop.RunUntil([&] { return Differing(twice, 2.0) == 0; }, 1000))
+        << Differing(twice, 2.0);
+    view->removed();
+    Release(view);
+  };
+  {
+    SCOPED_TRACE("the host's content scale");
+    IPlugView* view = plugin->controller()->createView("editor");
+    views.push_back(view);
+    FUnknownPtr<IPlugViewContentScaleSupport>(view)->setContentScaleFactor(2.0f);
+    view->setFrame(&frame);
+    view->attached(host.Parent(), kPlatformTypeX11EmbedWindowID);
+    check(view);
+  }
+  {
+    SCOPED_TRACE("Xft.dpi: 192");
+    const Window root = DefaultRootWindow(host.display);
+    const char resources[] = "Xft.dpi:\t192\n";
+    XChangeProperty(host.display, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), int(sizeof resources - 1));
+    XSync(host.display, False);
+    check(Attach(host.Parent()));
+    XDeleteProperty(host.display, root, XA_RESOURCE_MANAGER);
+    XSync(host.display, False);
+  }
 }
 
 TEST_F(X11BundleEditor, GesturesReachTheHostAsEditGestures) {
