@@ -140,9 +140,9 @@ void IPlugBase::SetParamFromEditor(int32_t paramIdx, double normalized) {
 void IPlugBase::AttachGraphics(IGraphics* newGraphics) {
   if (!newGraphics) return;
   LockGuard guard(lock);
+  // The drawing surface is made when the editor opens (or first draws), at the size it opens at.
   for (int32_t i = 0; i < ParamCount(); ++i)
     newGraphics->SetParameterFromPlugin(i, params[size_t(i)]->GetNormalized(), true);
-  newGraphics->PrepareDrawSurface();
   // A second editor replaces the first rather than leaking it.
   if (graphics != newGraphics) delete graphics;
   graphics = newGraphics;

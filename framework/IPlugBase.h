@@ -140,8 +140,8 @@ public:
   virtual int32_t GetApiCode() { return apiCode; }               // [any]
   virtual void ResizeEditor(int32_t width, int32_t height) = 0;  // [main]
   virtual void UnusedHook31() {}
-  // Pushes every parameter into the controls bound to it, prepares the drawing surface and takes
-  // ownership of graphics (null: nothing happens).
+  // Pushes every parameter into the controls bound to it and takes ownership of graphics (null:
+  // nothing happens).
   virtual void AttachGraphics(IGraphics* graphics);         // [main] takes the lock
   virtual void SetLatency(int32_t samples);                 // [main] takes the lock
   virtual bool SendMidiMessage(IMidiMessage* message) = 0;  // [audio]

@@ -111,6 +111,10 @@ void IGraphics::PreloadBitmaps(const ImageRequest* images, int32_t count) {
     if (decoded[k]) graphics_cache::AddBitmap(missing[k]->resourceId, decoded[k]);
 }
 
+void IGraphics::ReleaseDrawSurface() {
+  drawSurface.reset();
+}
+
 void IGraphics::PrepareDrawSurface() {
   auto surface = std::make_unique<LICE_SysBitmap>();
   surface->Resize(DeviceWidth(), DeviceHeight());
@@ -250,6 +254,7 @@ bool IGraphics::TakesKeys() const {
 
 void IGraphics::Draw(const IBox& updateBox) {
   if (controls.empty()) return;
+  if (!drawSurface) PrepareDrawSurface();
   if (drawByUpdateRect) {
     drawRect = updateBox;
     const IBox panel{0, 0, width, height};
@@ -364,6 +369,7 @@ bool IGraphics::DrawText(ITextStyle* style, const char* text, const IBox& box) {
 
 bool IGraphics::MeasureText(ITextStyle* style, const char* text, IBox* box) {
   if (!text || !text[0] || !box) return true;
+  if (!drawSurface) PrepareDrawSurface();
   LICE_CachedFont* font = CachedFontFor(style);
   if (!font) return false;
   font->SetForeground(style->color.ToPixel());

@@ -98,8 +98,10 @@ public:
     const char* name;
   };
   void PreloadBitmaps(const ImageRequest* images, int32_t count);
-  // (Re)creates the drawing surface at width x height.
+  // (Re)creates the drawing surface at the device size. A window layer makes it when its window
+  // opens and releases it when the window closes; drawing makes it when there is none.
   void PrepareDrawSurface();
+  void ReleaseDrawSurface();
 
   // ---- Scale (user-interface thread) ----
   // Boxes, mouse positions and the editor's size are in panel units; the drawing surface and the

@@ -239,8 +239,8 @@ void BM_SecondInstanceMemory(benchmark::State& state) {
     newCalls += double(AllocationCount() - callsBefore);
     newBytes += double(AllocatedBytes() - bytesBefore);
     heap += LiveHeapBytes() - heapBefore;
-    LICE_SysBitmap* drawSurface = second->GetGraphics()->DrawSurface();
-    surface += 4.0 * drawSurface->RowSpan() * drawSurface->Height();
+    if (LICE_SysBitmap* drawSurface = second->GetGraphics()->DrawSurface())
+      surface += 4.0 * drawSurface->RowSpan() * drawSurface->Height();
   }
   using benchmark::Counter;
   state.counters["heap_bytes"] = Counter(heap, Counter::kAvgIterations, Counter::kIs1024);

@@ -106,6 +106,7 @@ void* IGraphicsWin::OpenWindow(void* parent) {
     ReleaseWindowClass(moduleHandle);
     return nullptr;
   }
+  PrepareDrawSurface();
   // The first timer tick paints the whole editor.
   for (IControl* control : controls) control->MarkDirty(false);
   if (showTooltips && !CreateTooltipWindow()) showTooltips = false;
@@ -133,6 +134,7 @@ void IGraphicsWin::ReleaseWindow(bool destroy) {
     KillTimer(hwnd, kTimerId);
     DestroyWindow(hwnd);
   }
+  ReleaseDrawSurface();  // a closed editor keeps no pixels
   ReleaseWindowClass(moduleHandle);
 }
 

@@ -492,6 +492,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
   c->eventsRegistered = loop->registerEventHandler(c->events, ConnectionNumber(d)) == kResultOk;
 
   x = std::move(c);
+  PrepareDrawSurface();
   for (IControl* control : controls) control->MarkDirty(false);
   return reinterpret_cast<void*>(x->window);
 }
@@ -503,6 +504,7 @@ void IGraphicsX11::CloseWindow() {
   if (x->timer) x->timer->owner = nullptr;
   if (x->events) x->events->owner = nullptr;
   x->DestroyWindow();
+  ReleaseDrawSurface();  // a closed editor keeps no pixels
   if (callbackDepth > 0) {
     // Closed from inside one of our callbacks (a host that removes the view from a parameter
     // edit): the window is gone now, and so is the handler that is not running (the host may

@@ -249,7 +249,7 @@ TEST(PlugBase, LockIsRecursiveAndHeldAcrossParamChanges) {
   EXPECT_EQ(plug.log.size(), 2u);
 }
 
-TEST(PlugBase, AttachGraphicsPushesEveryParameterThenPreparesTheSurface) {
+TEST(PlugBase, AttachGraphicsPushesEveryParameterAndMakesNoSurfaceYet) {
   bool destroyed = false;
   {
     TestPlug plug(3);
@@ -272,8 +272,8 @@ TEST(PlugBase, AttachGraphicsPushesEveryParameterThenPreparesTheSurface) {
     using Aux = std::vector<std::pair<int32_t, double>>;
     EXPECT_EQ(aux->auxValues, (Aux{{0, 0.0}, {1, 0.75}}));
     EXPECT_EQ(plug.log, (std::vector<std::string>{"control 1", "control 1"}));
-    EXPECT_FALSE(twin1->surfaceBeforePush) << "values are pushed before the surface is prepared";
-    EXPECT_NE(graphics->DrawSurface(), nullptr);
+    EXPECT_FALSE(twin1->surfaceBeforePush);
+    EXPECT_EQ(graphics->DrawSurface(), nullptr) << "made when the editor opens or first draws";
 
     // Redrawing pushes plain values converted to normalised ones, without the lock.
     plug.GetParam(2)->SetPlain(2.0);
