@@ -83,9 +83,36 @@ IBitmapHandle IGraphics::LoadBitmap(int32_t resourceId, const char* name, int32_
     handle.bitmap = bitmap;
     handle.width = bitmap->Width();
     handle.height = bitmap->Height();
+    const bool known =
+        std::any_of(loadedImages.begin(), loadedImages.end(),
+                    [&](const IBitmapHandle& h) { return h.resourceId == resourceId; });
+    if (resourceId != 0 && !known) loadedImages.push_back(handle);
   }
   return handle;
 }
+
+namespace {
+
+// Runs work(0 .. count - 1) on up to one thread per core, the calling thread included, and
+// returns when all is done. Without threads the calling thread does it all.
+template <class Work>
+void SideBySide(size_t count, Work work) {
+  std::atomic<size_t> next{0};
+  auto run = [&] {
+    for (size_t k; (k = next.fetch_add(1)) < count;) work(k);
+  };
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> helpers;
+  try {
+    for (size_t t = 1; t < std::min(cores, count); ++t) helpers.emplace_back(run);
+  } catch (...) {
+    // No thread to be had: the calling thread does the rest.
+  }
+  run();
+  for (std::thread& helper : helpers) helper.join();
+}
+
+}  // namespace
 
 void IGraphics::PreloadBitmaps(const ImageRequest* images, int32_t count) {
   std::vector<const ImageRequest*> missing;
@@ -93,20 +120,9 @@ void IGraphics::PreloadBitmaps(const ImageRequest* images, int32_t count) {
     if (!graphics_cache::FindBitmap(images[i].resourceId)) missing.push_back(&images[i]);
   if (missing.empty()) return;
   std::vector<LICE_IBitmap*> decoded(missing.size(), nullptr);
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t k; (k = next.fetch_add(1)) < missing.size();)
-      decoded[k] = LoadPlatformBitmap(missing[k]->resourceId, missing[k]->name);
-  };
-  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::thread> helpers;
-  try {
-    for (size_t t = 1; t < std::min(cores, missing.size()); ++t) helpers.emplace_back(work);
-  } catch (...) {
-    // No thread to be had: the calling thread does the rest.
-  }
-  work();
-  for (std::thread& helper : helpers) helper.join();
+  SideBySide(missing.size(), [&](size_t k) {
+    decoded[k] = LoadPlatformBitmap(missing[k]->resourceId, missing[k]->name);
+  });
   for (size_t k = 0; k < missing.size(); ++k)
     if (decoded[k]) graphics_cache::AddBitmap(missing[k]->resourceId, decoded[k]);
 }
@@ -143,6 +159,10 @@ bool IGraphics::SetDrawScale(double scale) {
   if (scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
   scaleKey = key;
   drawScale = key == 1000 ? 1.0 : scale;
+  // Every image of the editor at the new scale, decoded and resampled side by side (each image
+  // is independent; the caches take their own locks).
+  if (scaleKey != 1000)
+    SideBySide(loadedImages.size(), [&](size_t k) { ImageAtScale(loadedImages[k]); });
   if (drawSurface) PrepareDrawSurface();
   for (IControl* control : controls) control->MarkDirty(false);
   DeviceSizeChanged();
