@@ -46,12 +46,11 @@ IGraphics::IGraphics(IPlugBase* plugin, int32_t width, int32_t height, int32_t f
     : plugin(plugin), width(width), height(height), framesPerSecond(framesPerSecond) {}
 
 IGraphics::~IGraphics() {
-  if (scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
+  ReleaseDrawSurface();
   ListGuard guard(plugin);
   keyCatcher.reset();
   for (size_t i = controls.size(); i-- > 0;) delete controls[i];
   controls.clear();
-  drawSurface.reset();
 }
 
 // ---- Building ----
@@ -128,10 +127,17 @@ void IGraphics::PreloadBitmaps(const ImageRequest* images, int32_t count) {
 }
 
 void IGraphics::ReleaseDrawSurface() {
+  // The last open editor at a scale takes that scale's images with it.
+  if (drawSurface && scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
   drawSurface.reset();
 }
 
 void IGraphics::PrepareDrawSurface() {
+  if (!drawSurface && scaleKey != 1000) graphics_cache::HoldScale(scaleKey);
+  // Every image of the editor at its scale, decoded and resampled side by side (each image is
+  // independent; the caches take their own locks).
+  if (scaleKey != 1000)
+    SideBySide(loadedImages.size(), [&](size_t k) { ImageAtScale(loadedImages[k]); });
   auto surface = std::make_unique<LICE_SysBitmap>();
   surface->Resize(DeviceWidth(), DeviceHeight());
   drawSurface = std::move(surface);
@@ -155,14 +161,11 @@ bool IGraphics::SetDrawScale(double scale) {
   const int32_t key = int32_t(std::lround(scale * 1000.0));
   if (key == scaleKey) return true;
   EndOpenGesture();
-  if (key != 1000) graphics_cache::HoldScale(key);
-  if (scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
+  // An editor with a surface (an open one) holds its scale's images in the cache.
+  if (drawSurface && key != 1000) graphics_cache::HoldScale(key);
+  if (drawSurface && scaleKey != 1000) graphics_cache::LetGoOfScale(scaleKey);
   scaleKey = key;
   drawScale = key == 1000 ? 1.0 : scale;
-  // Every image of the editor at the new scale, decoded and resampled side by side (each image
-  // is independent; the caches take their own locks).
-  if (scaleKey != 1000)
-    SideBySide(loadedImages.size(), [&](size_t k) { ImageAtScale(loadedImages[k]); });
   if (drawSurface) PrepareDrawSurface();
   for (IControl* control : controls) control->MarkDirty(false);
   DeviceSizeChanged();
@@ -256,7 +259,7 @@ void IGraphics::Resize(int32_t newWidth, int32_t newHeight) {
     for (size_t i = controls.size(); i-- > 0;) delete controls[i];
     controls.clear();
   }
-  drawSurface.reset();
+  ReleaseDrawSurface();
   PrepareDrawSurface();
   if (plugin) plugin->ResizeEditor(newWidth, newHeight);
 }
