@@ -136,7 +136,7 @@ IPopupMenu* IGraphicsWin::ShowPopupMenu(IPopupMenu* menu, const IBox& box) {
   }
   DestroyMenu(native);
   if (window) {
-    const RECT all = {0, 0, width, height};
+    const RECT all = {0, 0, DeviceWidth(), DeviceHeight()};
     InvalidateRect(window, &all, FALSE);
   }
   return result;
