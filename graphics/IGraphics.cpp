@@ -84,8 +84,8 @@ IBitmapHandle IGraphics::LoadBitmap(int32_t resourceId, const char* name, int32_
     handle.height = bitmap->Height();
     const bool known =
         std::any_of(loadedImages.begin(), loadedImages.end(),
-                    [&](const IBitmapHandle& h) { return h.resourceId == resourceId; });
-    if (resourceId != 0 && !known) loadedImages.push_back(handle);
+                    [&](const LoadedImage& i) { return i.handle.resourceId == resourceId; });
+    if (resourceId != 0 && !known) loadedImages.push_back({handle, name ? name : ""});
   }
   return handle;
 }
@@ -137,7 +137,7 @@ void IGraphics::PrepareDrawSurface() {
   // Every image of the editor at its scale, decoded and resampled side by side (each image is
   // independent; the caches take their own locks).
   if (scaleKey != 1000)
-    SideBySide(loadedImages.size(), [&](size_t k) { ImageAtScale(loadedImages[k]); });
+    SideBySide(loadedImages.size(), [&](size_t k) { ImageAtScale(loadedImages[k].handle); });
   auto surface = std::make_unique<LICE_SysBitmap>();
   surface->Resize(DeviceWidth(), DeviceHeight());
   drawSurface = std::move(surface);
@@ -226,7 +226,12 @@ LICE_IBitmap* IGraphics::ImageAtScale(const IBitmapHandle& handle) {
   const int32_t twiceId = handle.resourceId + kImage2xIdOffset;
   LICE_IBitmap* twice = graphics_cache::FindBitmap(twiceId);
   if (!twice) {
-    twice = LoadPlatformBitmap(twiceId, "");
+    // The loader checks the name's extension only: the image's own name serves for its 2x twin.
+    const char* name = "image.png";
+    for (const LoadedImage& image : loadedImages)
+      if (image.handle.resourceId == handle.resourceId && !image.name.empty())
+        name = image.name.c_str();
+    twice = LoadPlatformBitmap(twiceId, name);
     if (twice) graphics_cache::AddBitmap(twiceId, twice);
   }
   const bool twiceFits =

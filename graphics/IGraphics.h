@@ -247,8 +247,13 @@ protected:
   IPlugBase* plugin = nullptr;
   double drawScale = 1.0;
   int32_t scaleKey = 1000;  // drawScale in thousandths, the scaled images' cache key
-  // The images LoadBitmap handed out, one per resource: made at a new scale all at once.
-  std::vector<IBitmapHandle> loadedImages;
+  // The images LoadBitmap handed out, one per resource, with their names: made at a new scale
+  // all at once.
+  struct LoadedImage {
+    IBitmapHandle handle;
+    std::string name;
+  };
+  std::vector<LoadedImage> loadedImages;
   double deviceScale = 1.0;
   bool hostDeviceScale = false;
   bool sizeMenu = false;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -183,6 +184,17 @@ TEST(BRIMOEditor, AtAnyScaleHitsFollowTheDrawingAndDragsTravelInPanelUnits) {
     editor->OnMouseUp(panel(300), panel(21), {});
     EXPECT_NEAR(editor->GetControl(2)->GetValue(), 0.125, 1e-12);
     EXPECT_GT(graphics_cache::ScaledBitmapCount(), cachedBefore);
+    // Above 100 % the images come from the set drawn at twice the size, not from the 1x set.
+    ASSERT_TRUE(editor->SetDrawScale(2.0));
+    const auto& background = static_cast<IBitmapControl*>(editor->GetControl(0))->Bitmap();
+    std::unique_ptr<LICE_IBitmap> twice(
+        LICE_LoadPngResource(nullptr, 101 + BRIMO::kImage2xIdOffset, "BG.png"));
+    LICE_IBitmap* drawn = editor->ImageAtScale(background);
+    ASSERT_TRUE(twice && drawn);
+    EXPECT_EQ(std::memcmp(drawn->PixelData(), twice->PixelData(),
+                          size_t(twice->RowSpan()) * size_t(twice->Height()) * 4),
+              0);
+    ASSERT_TRUE(editor->SetDrawScale(1.5));
     EXPECT_FALSE(editor->SetDrawScale(std::nan("")));
     EXPECT_FALSE(editor->SetDrawScale(100.0));
     EXPECT_EQ(editor->DrawScale(), 1.5);
