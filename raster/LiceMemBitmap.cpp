@@ -1,5 +1,7 @@
 #include "LiceBitmap.h"
 
+#include "LicePlatformMemory.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +31,7 @@ bool LICE_MemBitmap::Resize(int width, int height) {
       capacity_ = int(needed);
       block_ = std::malloc(std::size_t(needed) + 63);
       if (!block_) capacity_ = 0;
+      lice_platform::AdviseLargeBlock(block_, std::size_t(needed) + 63);
     } else if (capacity_ < needed) {
       std::int64_t grown = (needed / 4) * 5;
       if (grown > INT_MAX - 64) grown = needed;

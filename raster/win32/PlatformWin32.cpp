@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "../LicePlatformMemory.h"
 #include "../LicePng.h"
 #include "../LiceResourcesInternal.h"
 
@@ -42,4 +43,8 @@ void* lice_platform::OpenFileForReading(const char* utf8Path) {
     if (std::FILE* f = _wfopen(wide, L"rb")) return f;
   }
   return std::fopen(utf8Path, "rb");
+}
+
+void lice_platform::AdviseLargeBlock(void*, std::size_t) {
+  // Large pages need a privilege hosts do not hold: ordinary pages it is.
 }
