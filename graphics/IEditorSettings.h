@@ -24,5 +24,6 @@ int32_t ReadEditorSize(const std::string& folder) noexcept;
 bool WriteEditorSize(const std::string& folder, int32_t percent) noexcept;
 
 // This user's settings folder (UTF-8), or "" when the platform names none (nothing is then
-// remembered). Defined once per platform library, as NewPlatformGraphics is.
+// remembered). Defined by each native platform library (the graphics object's SettingsFolder
+// answers it); headless editors use the folder a test sets on them.
 std::string EditorSettingsFolder() noexcept;
