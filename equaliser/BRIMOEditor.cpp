@@ -1,9 +1,12 @@
-// The editor of BRIMO: a fixed 790 x 249 panel drawn from thirteen images, ten film-strip knobs,
-// two switches and an invisible area that opens the product page. Every state is shown by image
-// frames; the editor draws no text.
+// The editor of BRIMO: a 790 x 249 panel drawn from thirteen images, ten film-strip knobs, two
+// switches and an invisible area that opens the product page. Every state is shown by image
+// frames; the only text drawn is the readout of a touched control, in the panel's own terms.
 #include "BRIMO.h"
 
 #include <iterator>
+#include <memory>
+
+#include "PanelValueTexts.h"
 
 #include "IControl.h"
 #include "IGraphics.h"
@@ -17,6 +20,9 @@ struct Strip {
 };
 
 constexpr Strip kBackground{101, "resources/img/BG.png", 1};
+
+// Room for any typed value ("-15.0 dB") with blanks to spare.
+constexpr int32_t kTypedValueMaxChars = 12;
 
 struct Placed {
   enum Kind { Switch, Knob } kind;
@@ -64,12 +70,16 @@ void BRIMO::AttachEditor() {
   for (const Placed& c : kControls) {
     const IBitmapHandle bitmap =
         graphics->LoadBitmap(c.image.resourceId, c.image.name, c.image.frames);
-    if (c.kind == Placed::Switch)
-      graphics->AttachControl(new ISwitchControl(this, c.x, c.y, c.paramIdx, bitmap, BlendDefault));
-    else
-      graphics->AttachControl(new IKnobMultiControl(this, c.x, c.y, c.paramIdx, bitmap, 0, 4.0));
+    IControl* control = c.kind == Placed::Switch
+                            ? static_cast<IControl*>(new ISwitchControl(this, c.x, c.y, c.paramIdx,
+                                                                        bitmap, BlendDefault))
+                            : new IKnobMultiControl(this, c.x, c.y, c.paramIdx, bitmap, 0, 4.0);
+    control->SetEntryMaxChars(kTypedValueMaxChars);
+    graphics->AttachControl(control);
   }
   graphics->AttachControl(new IURLControl(this, kProductPageBox, kProductPageUrl, "", ""));
   graphics->EnableSizeMenu(true);
+  graphics->SetValueTexts(std::make_unique<PanelValueTexts>());
+  graphics->HandleMouseOver(true);  // the readout follows the resting pointer
   AttachGraphics(graphics);
 }

@@ -120,8 +120,12 @@ public:
   virtual bool MatchesState(const StateChunk* image, int32_t startPos);  // [any]
   virtual void OnEditorResized() {}                                      // [main]
   virtual bool UnusedQuery15() { return false; }
-  virtual void OnHostIdentified() {}                                                       // [main]
-  virtual void ShowHostContextMenu(int32_t /*paramIdx*/, int32_t /*x*/, int32_t /*y*/) {}  // [main]
+  virtual void OnHostIdentified() {}  // [main]
+  // The host's menu for a parameter at (x, y) in device pixels of the editor; false when the host
+  // has none to show.
+  virtual bool ShowHostContextMenu(int32_t /*paramIdx*/, int32_t /*x*/, int32_t /*y*/) {  // [main]
+    return false;
+  }
   // [main] Sets the value and tells the plug-in under the lock, then the host with it released.
   virtual void SetParamFromEditor(int32_t paramIdx, double normalized);
   // [main] What the plug-in tells the host: edit gestures and values, program changes. Never

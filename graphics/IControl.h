@@ -86,6 +86,7 @@ public:
   const IBlend& GetBlend() const { return blend; }
   ITextStyle& TextStyle() { return textStyle; }
   int32_t EntryMaxChars() const { return entryMaxChars; }
+  void SetEntryMaxChars(int32_t chars) { entryMaxChars = chars; }
   const std::string& Tooltip() const { return tooltip; }
   void SetTooltip(const char* text) { tooltip = text ? text : ""; }
 

@@ -296,6 +296,9 @@ void IGraphics::Draw(const IBox& updateBox) {
       const IBox shown = IBox::Clip(box, panel);
       if (box.Empty() || shown.Empty() || Encloses(updateBox, shown)) control->MarkClean();
     }
+    // The readout lies over the controls; what it left behind was redrawn above.
+    if (readout.index >= 0 && IBox::Overlaps(updateBox, readout.box)) DrawReadout();
+    if (Encloses(updateBox, readoutDirty)) readoutDirty = {};
   } else if (controls[0]->IsDirty()) {
     drawRect = controls[0]->GetBox();
     for (size_t j = 0; j < controls.size(); ++j) {
@@ -314,6 +317,11 @@ void IGraphics::Draw(const IBox& updateBox) {
       }
       controls[i]->MarkClean();
     }
+  }
+  if (!drawByUpdateRect && readout.index >= 0) {
+    drawRect = readout.box;
+    DrawReadout();
+    readoutDirty = {};
   }
   PresentRect(updateBox);
 }
@@ -418,8 +426,8 @@ bool IGraphics::MeasureText(ITextStyle* style, const char* text, IBox* box) {
 }
 
 bool IGraphics::CollectDirtyRect(IBox* out) {
-  IBox area;
-  bool any = false;
+  IBox area = readoutDirty;
+  bool any = !readoutDirty.Empty();
   for (IControl* control : controls) {
     if (control->IsDirty()) {
       area = IBox::Union(area, control->GetBox());
@@ -481,6 +489,7 @@ void IGraphics::CommitTextEntry(IControl* control, IParamDef* param, const char*
   char typed[32];
   CopyTruncated(typed, text, sizeof typed);
   if (!param) {
+    if (control->ParamIdx() >= 0 && valueTexts && CommitTypedValue(control, typed)) return;
     control->SetTextFromEntry(typed);
     return;
   }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "IControl.h"
 #include "IGraphicsRecords.h"
 #include "IPlugBase.h"
+#include "IValueTexts.h"
 #include "LiceBitmap.h"
 
 class IGraphics {
@@ -79,6 +81,11 @@ public:
   virtual double ScreenScale(void* parentWindow) {
     (void)parentWindow;
     return 0.0;
+  }
+  // Puts text (UTF-8) on the system clipboard; false when it cannot.
+  virtual bool SetClipboardText(const char* text) {
+    (void)text;
+    return false;
   }
 
   // ---- Building ----
@@ -162,8 +169,44 @@ public:
   // Opens a popup (enumerations and labelled switches) or a text entry for param.
   void PromptUserInput(IControl* control, IParamDef* param, const IBox& box);
   // What a committed text entry does: the text as the parameter's value (a display text for
-  // enumerations and switches, a number otherwise) or, without parameter, handed to the control.
+  // enumerations and switches, a number otherwise) or, without parameter, handed to the control
+  // (a typed value: read by the plug-in's value texts, in one edit gesture).
   void CommitTextEntry(IControl* control, IParamDef* param, const char* text);
+
+  // ---- Readout and typed values (user-interface thread) ----
+  // A platform's text entry box works with the core like this: ShowTextEntry gets the box in
+  // panel units and a style whose size is in panel units too (the platform scales both by
+  // DrawScale). On Return the platform asks TextEntryAcceptable; a refused text leaves the box
+  // open, its text shown in the style's entryWarningColor until the user edits it. An accepted
+  // one closes the box, then goes to CommitTextEntry. Every way the box goes away (commit,
+  // cancel, window closed or resized) calls TextEntryClosed.
+  //
+  // The readout: while the pointer rests on a control with a readout (kReadoutRestSeconds), while
+  // it is dragged or wheeled, while its value is being typed, and for kReadoutLingerSeconds
+  // after, a plate beside the control shows its name and value. The platform's timer calls
+  // TickReadout before it collects the dirty area.
+  static constexpr double kReadoutRestSeconds = 0.4;
+  static constexpr double kReadoutLingerSeconds = 1.0;
+  // Takes ownership; null switches readout and typed entry off.
+  void SetValueTexts(std::unique_ptr<IValueTexts> texts);
+  const IValueTexts* ValueTexts() const { return valueTexts.get(); }
+  // Seconds on a steady clock; tests give their own.
+  void SetClock(std::function<double()> clock);
+  double Now() const;
+  void TickReadout();
+  // The control whose readout shows (-1: none), its plate in panel units and its texts.
+  int32_t ReadoutControl() const { return readout.index; }
+  IBox ReadoutBox() const { return readout.index >= 0 ? readout.box : IBox{}; }
+  const IReadoutText& ReadoutText() const { return readout.text; }
+  // True when paramIdx has a control with a readout, so a typed value can be entered.
+  bool CanEnterValue(int32_t paramIdx) const;
+  // Opens the typed entry over the readout of the control at index (or the first control bound
+  // to paramIdx), filled with its value. False when it has no readout or a box is open.
+  bool OpenValueEntry(int32_t controlIndex);
+  bool OpenValueEntryForParam(int32_t paramIdx);
+  bool ValueEntryOpen() const { return valueEntryIndex >= 0; }
+  bool TextEntryAcceptable(IControl* control, IParamDef* param, const char* text) const;
+  void TextEntryClosed();
 
   // ---- Input dispatch (user-interface thread) ----
   void OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods);
@@ -214,8 +257,20 @@ protected:
   bool DrawBitmapScaled(const IBitmapHandle& bitmap, const IBox& dest, int32_t srcX, int32_t srcY,
                         float weight, int32_t mode);
 
-  // The size menu at (x, y), ticked at the current size.
-  void ShowSizeMenu(int32_t x, int32_t y);
+  // The size menu at (x, y), ticked at the current size. With entryFor, a control whose value
+  // can be typed, the menu starts with "Enter value...".
+  void ShowSizeMenu(int32_t x, int32_t y, int32_t entryFor = -1);
+  // The readout after a touch of the control at index (a press, drag or wheel step).
+  void TouchReadout(int32_t index);
+  // The readout's plate for the control at index, in panel units: beside the control, never
+  // over it, inside the panel.
+  IBox PlaceReadout(int32_t index, const IReadoutText& text);
+  void DrawReadout();
+  // A typed value for control, read by the value texts and sent in one gesture; false if refused.
+  bool CommitTypedValue(IControl* control, const char* text);
+  int32_t FindControlIndex(const IControl* control) const;
+  // What the readout looks like; its size is in panel units.
+  ITextStyle ReadoutStyle() const;
 
   // The topmost visible, enabled control under (x, y), or -1.
   int32_t FindTopmostHit(int32_t x, int32_t y, bool includeGreyedOver = false) const;
@@ -282,6 +337,25 @@ protected:
   IControl* heldControl = nullptr;
   double heldValue = 0.0;
   bool heldEdit = false;
+
+  std::unique_ptr<IValueTexts> valueTexts;
+  std::function<double()> clock;
+  struct Readout {
+    int32_t index = -1;  // the control shown
+    IBox box;            // its plate (panel units)
+    IReadoutText text;
+    double until = 0.0;  // hidden from this time on unless touched again
+  } readout;
+  int32_t hoverIndex = -1;  // the control under the resting pointer
+  double hoverSince = 0.0;  // when the pointer came onto it
+  int32_t touchIndex = -1;  // the control last pressed, dragged, wheeled or typed into
+  double touchUntil = 0.0;
+  IBox readoutDirty;  // panel area the readout changed, not yet drawn
+  int32_t valueEntryIndex = -1;
+  // The plate as last drawn (device pixels), remade when its text or the scale changes.
+  std::unique_ptr<LICE_SysBitmap> readoutPlate;
+  IReadoutText plateText;
+  int32_t plateScaleKey = 0;
 };
 
 // Holds a reference to the plug-in for the span of one window-system callback: whatever the

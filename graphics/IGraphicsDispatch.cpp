@@ -55,6 +55,8 @@ void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
     return;
   }
   if (hit < 0) return;
+  // Alt+click types a value (where the value texts know the control).
+  if (mods.alt && !mods.right && OpenValueEntry(hit)) return;
   captureIndex = hit;
   lastX = x;
   lastY = y;
@@ -65,7 +67,9 @@ void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
       // The host's own menu for the parameter; the control is not told and nothing is captured.
       captureIndex = -1;
       lastX = lastY = -1;
-      plugin->ShowHostContextMenu(p, x, y);
+      // The host's menu carries "Enter value..."; a host without one gets the editor's own menu.
+      if (!plugin->ShowHostContextMenu(p, ToDeviceEdge(x), ToDeviceEdge(y)) && CanEnterValue(p))
+        ShowSizeMenu(x, y, hit);
       return;
     }
   } else if (p >= 0 && plugin) {
@@ -73,6 +77,7 @@ void IGraphics::OnMouseDown(int32_t x, int32_t y, const IMouseMods& mods) {
     gestureParam.store(p, std::memory_order_relaxed);
   }
   control->OnMouseDown(x, y, mods);
+  TouchReadout(hit);
 }
 
 void IGraphics::OnMouseUp(int32_t x, int32_t y, const IMouseMods& mods) {
@@ -99,6 +104,7 @@ void IGraphics::OnMouseDrag(int32_t x, int32_t y, const IMouseMods& mods) {
   lastX = x;
   lastY = y;
   control->OnMouseDrag(x, y, dX, dY, mods);
+  TouchReadout(captureIndex);
 }
 
 void IGraphics::OnMouseDoubleClick(int32_t x, int32_t y, const IMouseMods& mods) {
@@ -120,11 +126,17 @@ void IGraphics::OnMouseWheel(int32_t x, int32_t y, const IMouseMods& mods, int32
   IControl* control = GetControl(target);
   if (!control) return;
   InGesture(control, [&] { control->OnMouseWheel(x, y, mods, notches); });
+  TouchReadout(target);
 }
 
 bool IGraphics::OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods) {
   if (!handleMouseOver) return false;
   const int32_t target = captureIndex >= 0 ? captureIndex : FindTopmostHit(x, y, true);
+  // The readout's rest starts when the pointer comes onto a control.
+  if (target != hoverIndex) {
+    hoverIndex = target;
+    hoverSince = Now();
+  }
   IControl* control = GetControl(target);
   if (!control) return true;
   lastX = x;
@@ -140,21 +152,35 @@ bool IGraphics::OnMouseOver(int32_t x, int32_t y, const IMouseMods& mods) {
 void IGraphics::OnMouseOut() {
   for (IControl* control : controls) control->OnMouseOut();
   overIndex = -1;
+  hoverIndex = -1;
 }
 
-void IGraphics::ShowSizeMenu(int32_t x, int32_t y) {
+void IGraphics::ShowSizeMenu(int32_t x, int32_t y, int32_t entryFor) {
   IPopupMenu menu;
+  const int32_t firstSize = entryFor >= 0 ? 2 : 0;
+  if (entryFor >= 0) {
+    IPopupItem enter;
+    enter.text = "Enter value...";
+    menu.items.push_back(std::move(enter));
+    IPopupItem separator;
+    separator.flags = IPopupItem::Separator;
+    menu.items.push_back(std::move(separator));
+  }
   const int32_t current = UserSize();
   for (int32_t percent : kEditorSizes) {
     IPopupItem item;
     item.text = std::to_string(percent) + " %";
     if (percent == current) item.flags |= IPopupItem::Ticked;
-    menu.items.push_back(std::move(item));
+    if (sizeMenu) menu.items.push_back(std::move(item));
   }
   IPopupMenu* answer = ShowPopupMenu(&menu, IBox{x, y, x + 1, y + 1});
-  if (answer != &menu || answer->chosen < 0 || answer->chosen >= int32_t(std::size(kEditorSizes)))
+  if (answer != &menu || answer->chosen < 0) return;
+  if (entryFor >= 0 && answer->chosen == 0) {
+    OpenValueEntry(entryFor);
     return;
-  ChooseUserSize(kEditorSizes[answer->chosen]);
+  }
+  const int32_t size = answer->chosen - firstSize;
+  if (size >= 0 && size < int32_t(std::size(kEditorSizes))) ChooseUserSize(kEditorSizes[size]);
 }
 
 bool IGraphics::OnKeyDown(int32_t x, int32_t y, int32_t key) {

@@ -67,10 +67,11 @@ struct ITextStyle {
   IArgb color = ArgbBlack;
   IArgb entryBackground = ArgbWhite;
   IArgb entryColor = ArgbBlack;
-  int32_t style = 0;        // 0 normal, 1 bold, 2 italic
-  int32_t align = 1;        // 0 left, 1 centre, 2 right
-  int32_t orientation = 0;  // degrees
-  int32_t quality = 0;      // 0 system default, 2 antialiased, 3 subpixel, others non-antialiased
+  IArgb entryWarningColor = ArgbRed;  // a typed text that was refused
+  int32_t style = 0;                  // 0 normal, 1 bold, 2 italic
+  int32_t align = 1;                  // 0 left, 1 centre, 2 right
+  int32_t orientation = 0;            // degrees
+  int32_t quality = 0;  // 0 system default, 2 antialiased, 3 subpixel, others non-antialiased
   LICE_CachedFont* font = nullptr;
 };
 

@@ -136,7 +136,7 @@ public:
   void HostTransport(ITimeInfo* info) override;
   void SetLatency(int32_t samples) override;
   bool SendMidiMessage(IMidiMessage*) override { return false; }
-  void ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) override;
+  bool ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) override;
   void ResizeEditor(int32_t width, int32_t height) override;
   void AddEditorCallbackRef() override;
   void ReleaseEditorCallbackRef() override;

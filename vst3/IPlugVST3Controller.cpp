@@ -6,6 +6,7 @@
 #include "IGraphics.h"
 #include "IPlugParameter.h"
 
+#include "base/source/fobject.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 
 #include <algorithm>
@@ -124,17 +125,62 @@ void IPlugVST3::SetLatency(int32_t samples) {
   if (componentHandler) componentHandler->restartComponent(kLatencyChanged);
 }
 
-void IPlugVST3::ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) {
+namespace {
+
+// The item "Enter value..." that the plug-in adds to the host's menu of a parameter. The host may
+// run it after the menu has closed, or never; it holds the plug-in until the host lets it go.
+class EnterValueTarget : public FObject, public IContextMenuTarget {
+public:
+  EnterValueTarget(IPlugVST3* plug, int32_t paramIdx) : plug(plug), paramIdx(paramIdx) {
+    plug->addRef();
+  }
+  ~EnterValueTarget() override { plug->release(); }
+
+  tresult PLUGIN_API executeMenuItem(int32 /*tag*/) override {
+    try {
+      IGraphics* graphics = plug->GetGraphics();
+      return graphics && graphics->OpenValueEntryForParam(paramIdx) ? kResultOk : kResultFalse;
+    } catch (...) {
+      return kResultFalse;
+    }
+  }
+
+  OBJ_METHODS(EnterValueTarget, FObject)
+  DEFINE_INTERFACES
+  DEF_INTERFACE(IContextMenuTarget)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+private:
+  IPlugVST3* plug;
+  int32_t paramIdx;
+};
+
+}  // namespace
+
+bool IPlugVST3::ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) {
   // The menu belongs to the view that holds the editor window; without one there is none to ask.
-  if (componentHandler == nullptr || windowView == nullptr) return;
+  if (componentHandler == nullptr || windowView == nullptr) return false;
   FUnknownPtr<IComponentHandler3> handler(componentHandler);
-  if (!handler) return;
+  if (!handler) return false;
   IPtr<IPlugView> view(windowView);  // the host may close the view while its menu is up
   ParamID id = static_cast<ParamID>(paramIdx);
-  if (IContextMenu* menu = handler->createContextMenu(view, &id)) {
-    menu->popup(x, y);
-    menu->release();
+  IContextMenu* menu = handler->createContextMenu(view, &id);
+  if (!menu) return false;
+  if (IGraphics* graphics = GetGraphics(); graphics && graphics->CanEnterValue(paramIdx)) {
+    IContextMenuItem item = {};
+    const char title[] = "Enter value...";
+    for (size_t i = 0; i < sizeof title; ++i) item.name[i] = static_cast<TChar>(title[i]);
+    item.tag = 1;
+    auto* target = new (std::nothrow) EnterValueTarget(this, paramIdx);
+    if (target) {
+      menu->addItem(item, target);
+      target->release();  // the menu holds it now
+    }
   }
+  menu->popup(x, y);
+  menu->release();
+  return true;
 }
 
 void IPlugVST3::ResizeEditor(int32_t width, int32_t height) {

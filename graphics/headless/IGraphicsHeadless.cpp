@@ -32,6 +32,7 @@ bool IGraphicsHeadless::PresentRect(const IBox& box) {
 }
 
 void IGraphicsHeadless::Resize(int32_t newWidth, int32_t newHeight) {
+  CancelTextEntry();
   IGraphics::Resize(newWidth, newHeight);
   screen.Resize(0, 0);
 }
@@ -55,16 +56,44 @@ IPopupMenu* IGraphicsHeadless::ShowPopupMenu(IPopupMenu* menu, const IBox& box) 
 
 void IGraphicsHeadless::ShowTextEntry(IControl* control, const ITextStyle*, const IBox& box,
                                       const char* text, IParamDef* param) {
+  if (!control || entryControl) return;
   lastPromptBox = box;
   lastEntryText = text ? text : "";
-  if (textEntryAnswers.empty()) return;
+  entryControl = control;
+  entryParam = param;
+  entryRefused = false;
+  if (textEntryAnswers.empty()) return;  // stays open until answered or cancelled
   std::optional<std::string> answer = textEntryAnswers.front();
   textEntryAnswers.pop_front();
-  if (!answer) return;
+  if (answer)
+    AnswerTextEntry(*answer);
+  else
+    CancelTextEntry();
+}
+
+bool IGraphicsHeadless::AnswerTextEntry(const std::string& typed) {
+  IControl* control = entryControl;
+  IParamDef* param = entryParam;
+  if (!control) return false;
   // The entry box accepts at most the control's character limit.
-  const size_t limit =
-      size_t(control && control->EntryMaxChars() > 0 ? control->EntryMaxChars() : 0);
-  CommitTextEntry(control, param, answer->substr(0, limit).c_str());
+  const size_t limit = size_t(control->EntryMaxChars() > 0 ? control->EntryMaxChars() : 0);
+  const std::string text = typed.substr(0, limit);
+  if (!TextEntryAcceptable(control, param, text.c_str())) {
+    entryRefused = true;
+    return false;
+  }
+  // Closed before the value travels, as a native box is.
+  CancelTextEntry();
+  CommitTextEntry(control, param, text.c_str());
+  return true;
+}
+
+void IGraphicsHeadless::CancelTextEntry() {
+  if (!entryControl) return;
+  entryControl = nullptr;
+  entryParam = nullptr;
+  entryRefused = false;
+  TextEntryClosed();
 }
 
 bool IGraphicsHeadless::OpenUrl(const char* url, const char*, const char*, const char*) {
@@ -79,6 +108,7 @@ void* IGraphicsHeadless::OpenWindow(void*) {
 }
 
 void IGraphicsHeadless::CloseWindow() {
+  CancelTextEntry();
   EndOpenGesture();
   windowOpen = false;
 }
@@ -99,7 +129,12 @@ LICE_IBitmap* IGraphicsHeadless::Screen() {
   return &screen;
 }
 
+void IGraphicsHeadless::DeviceSizeChanged() {
+  CancelTextEntry();  // placed for the old size
+}
+
 bool IGraphicsHeadless::Tick() {
+  TickReadout();
   IBox dirty;
   if (!CollectDirtyRect(&dirty)) return false;
   Draw(dirty);

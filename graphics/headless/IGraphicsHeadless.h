@@ -20,8 +20,9 @@ public:
   ~IGraphicsHeadless() override;
 
   bool PresentRect(const IBox& box) override;
-  void CancelTextEntry() override {}
+  void CancelTextEntry() override;
   void Resize(int32_t newWidth, int32_t newHeight) override;
+  void DeviceSizeChanged() override;
   int32_t ShowMessageBox(const char* text, const char* caption, int32_t type) override;
   IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBox& box) override;
   void ShowTextEntry(IControl* control, const ITextStyle* style, const IBox& box, const char* text,
@@ -41,7 +42,14 @@ public:
   bool GetClipboardText(std::string* out) override;
   LICE_IBitmap* LoadPlatformBitmap(int32_t resourceId, const char* name) override;
 
-  // One timer tick: draws the union of the dirty controls' boxes. False when nothing was dirty.
+  // The user types text into the open entry and presses Return: false (the entry staying open,
+  // marked refused) when the text is refused, or when no entry is open.
+  bool AnswerTextEntry(const std::string& text);
+  bool TextEntryOpen() const { return entryControl != nullptr; }
+  bool TextEntryRefused() const { return entryRefused; }
+
+  // One timer tick (the readout's too): draws the union of the dirty controls' boxes. False when
+  // nothing was dirty.
   bool Tick();
   // Draws every control and presents the whole editor.
   void RenderAll();
@@ -54,6 +62,7 @@ public:
   // Answers of the next popups: an item index, or -1 for a dismissed menu.
   std::deque<int32_t> popupAnswers;
   // Answers of the next text entries: the committed text, or nothing for a cancelled entry.
+  // Without an answer the entry stays open.
   std::deque<std::optional<std::string>> textEntryAnswers;
   int32_t messageBoxAnswer = 0;
   bool openUrlSucceeds = true;
@@ -68,4 +77,7 @@ private:
   LICE_MemBitmap screen;
   std::vector<IBox> presented;
   bool windowOpen = false;
+  IControl* entryControl = nullptr;
+  IParamDef* entryParam = nullptr;
+  bool entryRefused = false;
 };

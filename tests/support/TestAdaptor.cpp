@@ -43,8 +43,9 @@ void TestAdaptor::ResizeEditor(int32_t width, int32_t height) {
   hostCalls.push_back({HostCall::ResizeEditor, width, double(height)});
 }
 
-void TestAdaptor::ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t) {
+bool TestAdaptor::ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t) {
   hostCalls.push_back({HostCall::ContextMenu, paramIdx, double(x)});
+  return true;
 }
 
 bool TestAdaptor::SendMidiMessage(IMidiMessage* message) {

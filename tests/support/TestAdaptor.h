@@ -38,7 +38,7 @@ public:
   void HostTimeSignature(int32_t* numerator, int32_t* denominator) override;
   void HostTransport(ITimeInfo* info) override;
   void ResizeEditor(int32_t width, int32_t height) override;
-  void ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) override;
+  bool ShowHostContextMenu(int32_t paramIdx, int32_t x, int32_t y) override;
   bool SendMidiMessage(IMidiMessage* message) override;
 
   // ---- Test host ----

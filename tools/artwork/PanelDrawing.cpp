@@ -9,6 +9,7 @@
 
 #include "KnobDrawing.h"
 #include "PanelLayout.h"
+#include "PanelLegends.h"
 #include "Painting.h"
 
 namespace brimo::artwork {
@@ -282,10 +283,10 @@ cairo_surface_t* DrawPanel(double scale) {
     Screw(cr, x, y, random.Uniform() * kPi);
   }
 
-  SectionHeader(cr, "LOW", 26, 260, 9);
-  SectionHeader(cr, "MID", 270, 508, 9);
-  SectionHeader(cr, "HIGH", 518, 638, 9);
-  SectionHeader(cr, "OUTPUT", 652, 760, 74);
+  SectionHeader(cr, panel::FindControl(1)->section, 26, 260, 9);
+  SectionHeader(cr, panel::FindControl(2)->section, 270, 508, 9);
+  SectionHeader(cr, panel::FindControl(5)->section, 518, 638, 9);
+  SectionHeader(cr, panel::FindControl(4)->section, 652, 760, 74);
   for (const double x : {265.0, 513.0, 646.5}) {
     Engrave(
         cr,
@@ -300,12 +301,16 @@ cairo_surface_t* DrawPanel(double scale) {
   // The switches' legends, beside the switch images.
   const double slideY = kOversamplingBox.CentreY();
   SelectFace(cr, Face::kSansBold, 6.3);
-  EngraveText(cr, "OVERSAMPLING", 52, slideY, kPaint, 0.4);
+  const panel::ControlLegend& oversampling = *panel::FindControl(11);
+  EngraveText(cr, oversampling.section, 52, slideY, kPaint, 0.4);
   SelectFace(cr, Face::kCondensedBold, 7);
-  EngraveText(cr, "4x", kSlideCentreX - 23, slideY, kPaint);
-  EngraveText(cr, "16x", kSlideCentreX + 25, slideY, kPaint);
+  EngraveText(cr, panel::StepText(oversampling, oversampling.steps[0]).c_str(), kSlideCentreX - 23,
+              slideY, kPaint);
+  EngraveText(cr, panel::StepText(oversampling, oversampling.steps[1]).c_str(), kSlideCentreX + 25,
+              slideY, kPaint);
   SelectFace(cr, Face::kSansBold, 6.6);
-  EngraveText(cr, "BYPASS", kBypassBox.left - 18, kBypassBox.CentreY(), kPaint, 0.6);
+  EngraveText(cr, panel::FindControl(12)->section, kBypassBox.left - 18, kBypassBox.CentreY(),
+              kPaint, 0.6);
 
   Nameplate(cr, 655, 16, 757, 60);
   SelectFace(cr, Face::kCondensedBold, 7);
