@@ -91,10 +91,11 @@ inline std::string ReadoutName(const ControlLegend& control) {
   return name;
 }
 
-// A step as the panel and the readout show it: "OFF", "100 Hz", "16x".
+// A step as the panel and the readout show it: "OFF", "100 Hz", "16x". Words carry no unit.
 inline std::string StepText(const ControlLegend& control, const Step& step) {
   std::string text = step.legend;
-  if (!std::isnan(step.number) && control.unit[0]) {
+  const bool numeric = step.legend[0] >= '0' && step.legend[0] <= '9';
+  if (numeric && control.unit[0]) {
     if (!control.unitJoined) text.push_back(' ');
     text.append(control.unit);
   }

@@ -148,13 +148,16 @@ void IGraphics::TickReadout() {
     want = captureIndex;
   } else if (hoverIndex >= 0 && now - hoverSince >= kReadoutRestSeconds && hasReadout(hoverIndex)) {
     want = hoverIndex;
-  } else if (touchIndex >= 0 && now < touchUntil) {
-    want = touchIndex;
   }
-  if (want >= 0)
+  if (want >= 0) {
     readout.until = now + kReadoutLingerSeconds;
-  else if (readout.index >= 0 && now < readout.until)
+  } else if (touchIndex >= 0 && now < touchUntil) {
+    // A touch (a wheel step, a typed value) shows until its own time is up.
+    want = touchIndex;
+    readout.until = touchUntil;
+  } else if (readout.index >= 0 && now < readout.until) {
     want = readout.index;
+  }
 
   IReadoutText text;
   if (want >= 0 && !DescribeControl(valueTexts.get(), GetControl(want), &text)) want = -1;

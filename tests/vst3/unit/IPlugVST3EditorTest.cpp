@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <random>
 #include <thread>
@@ -323,3 +324,172 @@ TEST_F(EditorThroughAdaptor, RestoredStateRedrawsEveryControl) {
 }
 
 }  // namespace
+
+// ---- The readout and typed values ----
+
+namespace {
+
+// A point inside each control that has a readout.
+struct Touch {
+  BRIMO::Param param;
+  int32_t x, y;
+};
+constexpr Touch kTouches[] = {
+    {BRIMO::kBypass, 395, 234},          {BRIMO::kLowBoost, 200, 60},
+    {BRIMO::kMidBoost, 450, 60},         {BRIMO::kMidCut, 328, 60},
+    {BRIMO::kOutput, 706, 128},          {BRIMO::kHighBoost, 577, 64},
+    {BRIMO::kHighCut, 577, 168},         {BRIMO::kLowCut, 85, 126},
+    {BRIMO::kLowFrequency, 204, 160},    {BRIMO::kMidBoostFrequency, 450, 168},
+    {BRIMO::kMidCutFrequency, 327, 168}, {BRIMO::kOversampling, 75, 233},
+};
+
+constexpr IMouseMods kAltClick{true, false, false, false, true};
+
+// Pixels of the screen, row by row, for comparing two states of it.
+std::vector<LICE_PixelWord> Pixels(LICE_IBitmap* screen) {
+  std::vector<LICE_PixelWord> all;
+  for (int y = 0; y < screen->Height(); ++y) {
+    const LICE_PixelWord* row = screen->PixelData() + y * screen->RowSpan();
+    all.insert(all.end(), row, row + screen->Width());
+  }
+  return all;
+}
+
+}  // namespace
+
+TEST_F(EditorThroughAdaptor, TheReadoutShowsAfterARestFollowsTheValueAndGoesASecondAfter) {
+  double now = 100;
+  graphics->SetClock([&] { return now; });
+  const std::vector<LICE_PixelWord> untouched = Pixels(graphics->Screen());
+  graphics->OnMouseOver(706, 128, {});
+  now += 0.39;
+  graphics->Tick();
+  EXPECT_EQ(graphics->ReadoutControl(), -1) << "not yet rested";
+  now += 0.02;
+  graphics->Tick();
+  ASSERT_GE(graphics->ReadoutControl(), 0);
+  EXPECT_STREQ(graphics->ReadoutText().name, "OUTPUT");
+  EXPECT_STREQ(graphics->ReadoutText().value, "0.0 dB");
+
+  // A drag and automation are followed while it shows.
+  graphics->OnMouseDown(706, 128, {true});
+  graphics->OnMouseDrag(706, 91, {true});  // 37 of 372 px: +2.98 dB
+  graphics->Tick();
+  EXPECT_STREQ(graphics->ReadoutText().value, "+3.0 dB");
+  graphics->OnMouseUp(706, 91, {});
+  graphics->OnMouseOut();
+  Changes changes;
+  changes.add(BRIMO::kOutput, {1.0});
+  ProcessWith(plug, &changes);
+  graphics->Tick();
+  EXPECT_STREQ(graphics->ReadoutText().value, "+15.0 dB");
+
+  now += 0.99;
+  graphics->Tick();
+  EXPECT_GE(graphics->ReadoutControl(), 0) << "still within its second";
+  changes = Changes();
+  changes.add(BRIMO::kOutput, {0.5});
+  ProcessWith(plug, &changes);
+  now += 0.02;
+  graphics->Tick();
+  EXPECT_EQ(graphics->ReadoutControl(), -1);
+  EXPECT_EQ(Pixels(graphics->Screen()), untouched) << "what the plate covered is drawn again";
+}
+
+// Beside its control, never over it, inside the panel, at 1x and 2x; drawing nothing outside its
+// plate, and leaving the editor as it was once gone.
+TEST_F(EditorThroughAdaptor, TheReadoutSitsBesideItsControlInsideThePanelAtEveryScale) {
+  double now = 100;
+  graphics->SetClock([&] { return now; });
+  for (double scale : {1.0, 2.0}) {
+    ASSERT_TRUE(graphics->SetDrawScale(scale));
+    graphics->RenderAll();
+    const std::vector<LICE_PixelWord> untouched = Pixels(graphics->Screen());
+    for (const Touch& touch : kTouches) {
+      SCOPED_TRACE(testing::Message() << "param " << touch.param << " at " << scale << "x");
+      graphics->OnMouseOver(touch.x, touch.y, {});
+      now += 0.5;
+      graphics->Tick();
+      const IControl* control = graphics->GetControl(graphics->ReadoutControl());
+      ASSERT_NE(control, nullptr);
+      EXPECT_EQ(control->ParamIdx(), touch.param);
+      const IBox plate = graphics->ReadoutBox();
+      EXPECT_TRUE(plate.L >= 0 && plate.T >= 0 && plate.R <= 790 && plate.B <= 249);
+      const IBox shown = IBox::Clip(control->GetBox(), IBox{0, 0, 790, 249});
+      EXPECT_TRUE(plate.R <= shown.L || plate.L >= shown.R || plate.B <= shown.T ||
+                  plate.T >= shown.B);
+      const IBox device = graphics->ToDevice(plate);
+      const std::vector<LICE_PixelWord> withPlate = Pixels(graphics->Screen());
+      const int32_t w = graphics->DeviceWidth();
+      int32_t changed = 0;
+      for (size_t i = 0; i < withPlate.size(); ++i) {
+        if (withPlate[i] == untouched[i]) continue;
+        ++changed;
+        ASSERT_TRUE(device.Contains(int32_t(i) % w, int32_t(i) / w));
+      }
+      EXPECT_GT(changed, device.W() * device.H() / 2);
+      graphics->OnMouseOut();
+      now += 1.5;
+      graphics->Tick();
+      EXPECT_EQ(Pixels(graphics->Screen()), untouched);
+    }
+  }
+}
+
+TEST_F(EditorThroughAdaptor, ATypedValueIsOneGestureAndARefusedOneLeavesTheFieldOpen) {
+  graphics->OnMouseDown(706, 128, kAltClick);
+  graphics->OnMouseUp(706, 128, {});
+  ASSERT_TRUE(graphics->TextEntryOpen());
+  EXPECT_EQ(graphics->lastEntryText, "0.0 dB");
+  EXPECT_EQ(graphics->lastPromptBox, graphics->ReadoutBox()) << "over the readout";
+  EXPECT_FALSE(graphics->AnswerTextEntry("loud"));
+  EXPECT_TRUE(graphics->TextEntryOpen());
+  EXPECT_TRUE(graphics->TextEntryRefused());
+  EXPECT_TRUE(handler.edits.empty());
+
+  ASSERT_TRUE(graphics->AnswerTextEntry("+3.2 dB"));
+  EXPECT_FALSE(graphics->TextEntryOpen());
+  EXPECT_FALSE(graphics->ValueEntryOpen());
+  using Edit = RecordingHandler::Edit;
+  const ParamID output = BRIMO::kOutput;
+  ASSERT_EQ(handler.TakeEdits(),
+            (std::vector<Edit>{{'b', output, 0.0}, {'p', output, 18.2 / 30}, {'e', output, 0.0}}));
+  EXPECT_NEAR(plug->GetParam(BRIMO::kOutput)->Value(), 3.2, 1e-12);
+
+  // Escape, and a double click still resets to the default.
+  graphics->OnMouseDown(706, 128, kAltClick);
+  graphics->CancelTextEntry();
+  EXPECT_TRUE(handler.edits.empty());
+  graphics->OnMouseDoubleClick(706, 128, {true});
+  EXPECT_EQ(handler.TakeEdits().size(), 3u);
+  EXPECT_EQ(plug->GetParam(BRIMO::kOutput)->Value(), 0.0);
+}
+
+TEST_F(EditorThroughAdaptor, AnOpenFieldIsCancelledWhenTheEditorClosesOrChangesSize) {
+  const std::function<void()> closers[] = {
+      [&] { graphics->CloseWindow(); },
+      [&] { graphics->SetDrawScale(1.5); },
+  };
+  for (const auto& close : closers) {
+    graphics->OpenWindow(nullptr);
+    graphics->OnMouseDown(577, 64, kAltClick);
+    ASSERT_TRUE(graphics->ValueEntryOpen());
+    close();
+    EXPECT_FALSE(graphics->TextEntryOpen());
+    EXPECT_FALSE(graphics->ValueEntryOpen());
+    EXPECT_EQ(graphics->GestureParam(), -1);
+  }
+  EXPECT_TRUE(handler.edits.empty());
+}
+
+// A host without a menu of its own: the editor's right-click menu carries the item.
+TEST_F(EditorThroughAdaptor, WithoutAHostMenuTheEditorsOwnMenuOffersToTypeAValue) {
+  graphics->popupAnswers = {0};
+  graphics->OnMouseDown(204, 160, {false, true});
+  ASSERT_FALSE(graphics->popupItemsShown.empty());
+  EXPECT_EQ(graphics->popupItemsShown[0], "Enter value...");
+  EXPECT_TRUE(graphics->TextEntryOpen());
+  EXPECT_EQ(graphics->lastEntryText, "60 Hz");
+  ASSERT_TRUE(graphics->AnswerTextEntry("200"));
+  EXPECT_DOUBLE_EQ(plug->GetParam(BRIMO::kLowFrequency)->Value(), 2.0);
+}

@@ -14,6 +14,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <string>
+#include <vector>
 #include <tuple>
 #include <utility>
 
@@ -55,7 +57,7 @@ public:
   tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
   IContextMenu* PLUGIN_API createContextMenu(IPlugView* view, const ParamID*) override {
     menuViews.push_back(view);
-    return nullptr;
+    return offerMenus ? new Menu(this) : nullptr;
   }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
     *obj = nullptr;
@@ -68,6 +70,48 @@ public:
   }
   TESTHOST_NO_REFCOUNT
   std::vector<IPlugView*> menuViews;
+
+  // With offerMenus, each menu records the plug-in's items and, when it pops up, runs the first.
+  class Menu final : public IContextMenu {
+  public:
+    explicit Menu(ContextMenuHandler* owner) : owner(owner) {}
+    ~Menu() {
+      for (IContextMenuTarget* target : targets) target->release();
+    }
+    int32 PLUGIN_API getItemCount() override { return int32(targets.size()); }
+    tresult PLUGIN_API getItem(int32, Item&, IContextMenuTarget**) override {
+      return kNotImplemented;
+    }
+    tresult PLUGIN_API addItem(const Item& item, IContextMenuTarget* target) override {
+      owner->items.push_back(item.name[0] == 'E' ? "Enter value..." : "?");
+      if (target) target->addRef();
+      targets.push_back(target);
+      return kResultOk;
+    }
+    tresult PLUGIN_API removeItem(const Item&, IContextMenuTarget*) override {
+      return kNotImplemented;
+    }
+    tresult PLUGIN_API popup(UCoord, UCoord) override {
+      return !targets.empty() && targets[0] ? targets[0]->executeMenuItem(0) : kResultFalse;
+    }
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+      *obj = nullptr;
+      return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return ++references; }
+    uint32 PLUGIN_API release() override {
+      if (--references > 0) return references;
+      delete this;
+      return 0;
+    }
+
+  private:
+    ContextMenuHandler* owner;
+    std::vector<IContextMenuTarget*> targets;
+    uint32 references = 1;
+  };
+  bool offerMenus = false;
+  std::vector<std::string> items;
 };
 
 class EditorView : public ::testing::Test {
@@ -262,6 +306,29 @@ TEST_F(EditorView, SizeFollowsTheHostsScaleItsFrameAndTheUsersChoice) {
   view->setFrame(nullptr);
   view->release();
   std::filesystem::remove_all(folder);
+}
+
+// A right click on a knob opens the host's menu of its parameter, which carries the plug-in's
+// "Enter value...": choosing it opens the typed entry, and the menu holds the plug-in only while
+// it lives.
+TEST_F(EditorView, TheHostsMenuOfAParameterOffersToTypeItsValue) {
+  ContextMenuHandler handler;
+  handler.offerMenus = true;
+  ASSERT_EQ(plug->setComponentHandler(&handler), kResultOk);
+  IPlugView* view = Create();
+  view->attached(Parent(), IPlugVST3View::kPlatformType);
+  plug->addRef();
+  const uint32 references = plug->release();
+  graphics->OnMouseDown(706, 128, {false, true});
+  EXPECT_EQ(handler.items, std::vector<std::string>{"Enter value..."});
+  EXPECT_TRUE(graphics->TextEntryOpen());
+  EXPECT_EQ(graphics->lastEntryText, "0.0 dB");
+  plug->addRef();
+  EXPECT_EQ(plug->release(), references);
+  view->removed();
+  EXPECT_FALSE(graphics->TextEntryOpen());
+  view->release();
+  plug->setComponentHandler(nullptr);
 }
 
 }  // namespace
