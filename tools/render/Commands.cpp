@@ -332,7 +332,7 @@ int RunSnapshot(const Options& options) {
   }
   EditorPicture picture;
   PendingFile png;
-  if (!RenderEditor(options.curves[0].sets, picture, error, options.scale) ||
+  if (!RenderEditor(options.curves[0].sets, picture, error, options.scale, options.touch) ||
       !png.Create(path, error) || !WritePng(png, picture, error) || !png.Commit(error)) {
     Fail(error);
     return 1;

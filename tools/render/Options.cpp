@@ -53,7 +53,7 @@ const char* UsageText() {
          "  brimo-render --list-params [settings]\n"
          "  brimo-render --response BASE [--rate HZ] [settings] [--curve LABEL [settings]]...\n"
          "  brimo-render --demo [FOLDER]\n"
-         "  brimo-render --snapshot FILE.png [--scale S] [settings]\n"
+         "  brimo-render --snapshot FILE.png [--scale S] [--touch NAME] [settings]\n"
          "settings:\n"
          "  --set \"NAME=VALUE\"   a parameter by its host-visible name (or #id) and plain value,\n"
          "                       e.g. --set \"High Boost=8\" --set \"Low Boost=-0.4\"\n"
@@ -77,6 +77,9 @@ const char* UsageText() {
          "  --snapshot FILE.png  draw the editor (790 x 249) with the settings into an RGBA PNG;\n"
          "                       the editor is built into brimo-render, no bundle is loaded\n"
          "  --scale S            with --snapshot: draw the editor at S times its size (0.5 to 4)\n"
+         "  --touch NAME         with --snapshot: show the readout of a control, named as its\n"
+         "                       parameter or as the panel names it (\"High Boost\", "
+         "\"OVERSAMPLING\")\n"
          "  --quiet              no progress bar\n"
          "  --help, --version\n";
 }
@@ -180,6 +183,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
       if (!n || *n < 0.5 || *n > 4) return fail("--scale " + v + ": must be from 0.5 to 4");
       o.scale = *n;
       scaleGiven = true;
+    } else if (arg == "--touch") {
+      if (!value(o.touch) || o.touch.empty()) return fail("--touch needs a control's name");
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("unknown option " + arg);
     } else {
@@ -210,6 +215,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
   if (!o.plugin.empty() && o.mode == Mode::Snapshot)
     return fail("--plugin is not used by --snapshot (the editor is built into brimo-render)");
   if (scaleGiven && o.mode != Mode::Snapshot) return fail("--scale is only for --snapshot");
+  if (!o.touch.empty() && o.mode != Mode::Snapshot) return fail("--touch is only for --snapshot");
   if ((!o.format.empty() || !o.encoding.empty()) && o.mode != Mode::Render)
     return fail("--format and --encoding are only for rendering a file");
 

@@ -35,6 +35,7 @@ struct Options {
   int blockSize = 512;          // --block
   bool quiet = false;           // --quiet: no progress bar
   double scale = 1.0;           // --scale for the snapshot: device pixels per panel unit
+  std::string touch;            // --touch for the snapshot: the control whose readout shows
 };
 
 struct ParseResult {

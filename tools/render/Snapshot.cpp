@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "AudioFile.h"
@@ -21,6 +22,49 @@ struct EndInstance {
     plug->release();
   }
 };
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The control a user names by its parameter's host-visible name or by the name its readout shows
+// ("High Boost", "HIGH BOOST", "oversampling"); -1 for none.
+int32_t ControlNamed(BRIMO& plug, IGraphics& graphics, const std::string& name) {
+  const std::string wanted = Lower(name);
+  for (int32_t i = 0; i < graphics.NControls(); ++i) {
+    const int32_t p = graphics.GetControl(i)->ParamIdx();
+    const IParamDef* param = plug.GetParam(p);
+    if (!param) continue;
+    IReadoutText readout;
+    const bool hasReadout =
+        graphics.ValueTexts() && graphics.ValueTexts()->Describe(p, 0.0, &readout);
+    if (Lower(param->Name()) == wanted || (hasReadout && Lower(readout.name) == wanted)) return i;
+  }
+  return -1;
+}
+
+// Shows the named control's readout, as when the pointer has rested on it.
+bool Touch(BRIMO& plug, IGraphicsHeadless& graphics, const std::string& name, std::string& error) {
+  const int32_t index = ControlNamed(plug, graphics, name);
+  if (index < 0) {
+    error = "no control named \"" + name + "\"";
+    return false;
+  }
+  const IBox box = IBox::Clip(graphics.GetControl(index)->GetBox(),
+                              IBox{0, 0, graphics.Width(), graphics.Height()});
+  double now = 0;
+  graphics.SetClock([&now] { return now; });
+  graphics.OnMouseOver((box.L + box.R) / 2, (box.T + box.B) / 2, {});
+  now = IGraphics::kReadoutRestSeconds;
+  graphics.TickReadout();
+  graphics.SetClock(nullptr);
+  if (graphics.ReadoutControl() != index) {
+    error = "\"" + name + "\" has no readout";
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -43,7 +87,7 @@ EditorPicture PictureOf(LICE_IBitmap& bitmap) {
 }
 
 bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, std::string& error,
-                  double scale) {
+                  double scale, const std::string& touch) {
   std::unique_ptr<BRIMO, EndInstance> plug(new BRIMO());
   // Initialising lists the parameters to the controller and restores the default preset, as
   // when a host creates the plug-in.
@@ -68,6 +112,7 @@ bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, s
     error = "the editor cannot be drawn at that scale";
     return false;
   }
+  if (!touch.empty() && !Touch(*plug, *graphics, touch, error)) return false;
   {
     const IPlugBase::LockGuard guard(plug->GetLock());
     graphics->RenderAll();

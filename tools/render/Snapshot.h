@@ -28,9 +28,10 @@ EditorPicture PictureOf(LICE_IBitmap& bitmap);
 // Builds an instance, applies the settings (checked as for a render: an unknown or hidden
 // parameter, or a value it cannot take, is refused before anything is drawn) and draws the
 // whole editor.
-// scale: device pixels per panel unit (1: the editor's own 790 x 249).
+// scale: device pixels per panel unit (1: the editor's own 790 x 249). touch: a control's name
+// (its parameter's, or its readout's) whose readout the picture shows; empty for none.
 bool RenderEditor(const std::vector<Assignment>& sets, EditorPicture& picture, std::string& error,
-                  double scale = 1.0);
+                  double scale = 1.0, const std::string& touch = "");
 
 // Writes the picture into a pending file as an 8-bit RGBA PNG; the caller commits.
 bool WritePng(PendingFile& file, const EditorPicture& picture, std::string& error);
