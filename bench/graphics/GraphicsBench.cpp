@@ -182,6 +182,42 @@ BENCHMARK(BM_KnobRedraw)
     ->Args({6, 200})
     ->Unit(benchmark::kMicrosecond);
 
+// A frame of a drag on Output: the knob takes a new value and the next tick draws it, with its
+// readout showing (second argument 1: the plate's text changes every frame, so it is drawn anew
+// and the area under it with it) or without (0). The readout's cost per frame is the difference.
+void BM_ReadoutFrame(benchmark::State& state) {
+  BRIMO plug;
+  IGraphicsHeadless* graphics = HeadlessGraphics(plug);
+  graphics->SetDrawScale(double(state.range(0)) / 100.0);
+  graphics->OpenWindow(nullptr);
+  double now = 0;
+  graphics->SetClock([&now] { return now; });
+  const bool readout = state.range(1) != 0;
+  if (readout) {
+    graphics->OnMouseOver(706, 128, {});
+    now = 1;
+  }
+  graphics->RenderAll();
+  while (graphics->Tick()) {}
+  IControl* knob = graphics->GetControl(5);
+  int64_t step = 0;
+  for (auto _ : state) {
+    ++step;
+    knob->SetValueFromPlugin(0.25 + 0.5 * double(step % 2) + double(step % 97) / 1000);
+    benchmark::DoNotOptimize(graphics->Tick());
+  }
+  if ((graphics->ReadoutControl() >= 0) != readout) state.SkipWithError("readout not as asked");
+  graphics->SetClock(nullptr);
+  graphics->CloseWindow();
+}
+// Arguments: the size in percent, and the readout off or on.
+BENCHMARK(BM_ReadoutFrame)
+    ->Args({100, 0})
+    ->Args({100, 1})
+    ->Args({200, 0})
+    ->Args({200, 1})
+    ->Unit(benchmark::kMicrosecond);
+
 // The images at twice the size, decoded from the compiled-in PNGs and freed again, as the first
 // editor drawn above 100 % decodes them; and the memory they hold, process-wide, once cached.
 void BM_DecodeEditorImages2x(benchmark::State& state) {
