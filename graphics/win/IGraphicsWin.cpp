@@ -167,13 +167,12 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     ReleaseWindow(false);
     return 0;
   }
-  if (entryWindow && entryState == EntryFocused) {
-    // While the user types only a click matters: it cancels the entry.
-    if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN) {
-      entryState = EntryCancel;
-      return 0;
-    }
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+  if (entryWindow && (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN ||
+                      msg == WM_LBUTTONDBLCLK)) {
+    // A click beside the box ends the entry and reaches no control.
+    if (tooltipShown) HideTooltip();
+    OnClickBesideEntry();
+    return 0;
   }
   switch (msg) {
     case WM_SETFOCUS:
@@ -199,7 +198,14 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam == kTimerId) OnTimerTick();
       return 0;
     case WM_CTLCOLOREDIT:
-      return EntryColors(reinterpret_cast<HDC>(wParam));
+      if (entryWindow && reinterpret_cast<HWND>(lParam) == entryWindow)
+        return EntryColors(reinterpret_cast<HDC>(wParam));
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case WM_COMMAND:
+      if (entryWindow && reinterpret_cast<HWND>(lParam) == entryWindow &&
+          HIWORD(wParam) == EN_CHANGE)
+        ClearEntryWarning();
+      return 0;
     case WM_MOUSEMOVE:
       OnMouseMove(wParam, PanelX(lParam), PanelY(lParam));
       return 0;
@@ -253,11 +259,6 @@ LRESULT IGraphicsWin::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void IGraphicsWin::OnButtonDown(int32_t x, int32_t y, const IMouseMods& mods) {
   if (tooltipShown) HideTooltip();
-  if (entryWindow) {
-    // A click beside an unfocused box commits it and is not dispatched.
-    entryState = EntryCommit;
-    return;
-  }
   SetFocus(window);
   SetCapture(window);
   OnMouseDown(x, y, mods);
@@ -319,6 +320,7 @@ LRESULT IGraphicsWin::OnKeyDownMessage(WPARAM wParam, LPARAM lParam) {
 }
 
 void IGraphicsWin::OnTimerTick() {
+  TickReadout();
   if (entryWindow && entryState != EntryIdle) {
     if (entryState == EntryCancel || entryState == EntryCommit)
       FinishTextEntry();
@@ -331,11 +333,9 @@ void IGraphicsWin::OnTimerTick() {
   const IBox dirty = ToDevice(panelDirty);
   const RECT r = {dirty.L, dirty.T, dirty.R, dirty.B};
   InvalidateRect(window, &r, FALSE);
-  if (entryWindow && entryControl) {
-    // The box covers its control: the area under it is not repainted.
-    const IBox b = ToDevice(entryControl->GetBox());
-    const RECT under = {b.L, b.T, b.R, b.B};
-    ValidateRect(window, &under);
+  if (entryWindow) {
+    // The editor does not clip its children: the area under the box is not repainted.
+    ValidateRect(window, &entryArea);
     UpdateWindow(window);
     entryState = EntryRedrawn;
   } else {

@@ -48,6 +48,7 @@ public:
   void CloseWindow() override;
   void* GetWindowHandle() override { return window; }
   bool GetClipboardText(std::string* out) override;
+  bool SetClipboardText(const char* text) override;
   void HideMouseCursor() override;
   void DeviceSizeChanged() override;
   std::string SettingsFolder() override { return EditorSettingsFolder(); }
@@ -62,6 +63,8 @@ public:
   static constexpr const char* kWindowClass = "IPlugWndClass";
   static constexpr UINT_PTR kTimerId = 2;
   static constexpr int kEntryId = 99;
+  // The longest text (UTF-8 bytes) SetClipboardText puts on the clipboard.
+  static constexpr size_t kClipboardLimit = 64 * 1024;
 
 private:
   enum EntryState : int32_t { EntryIdle = 0, EntryFocused, EntryRedrawn, EntryCancel, EntryCommit };
@@ -87,8 +90,16 @@ private:
 
   // Prompts (IGraphicsWinPrompts.cpp).
   void FinishTextEntry();
-  // Destroys the box without committing it and resets the text entry fields.
+  // Destroys the box without committing it, gives the focus back and resets the text entry
+  // fields; tells the core the entry closed.
   void DestroyTextEntry();
+  // Return in the box: an acceptable text is committed at the next tick, a refused one stays.
+  void OnEntryReturn(HWND box);
+  // A click in the editor beside the box.
+  void OnClickBesideEntry();
+  void ClearEntryWarning();
+  // The box is to close at the next tick.
+  bool EntryEnding() const { return entryState == EntryCancel || entryState == EntryCommit; }
   LRESULT EntryColors(HDC dc);
   bool CreateTooltipWindow();
   void SetTooltipText(const char* text);
@@ -105,6 +116,18 @@ private:
   WNDPROC entryOldProc = nullptr;
   HFONT entryFont = nullptr;
   int32_t entryState = EntryIdle;
+  ITextStyle entryStyle;
+  // The box's place in device pixels: the editor does not paint under it.
+  RECT entryArea = {};
+  // Where the keyboard focus was when the box opened.
+  HWND entryFocusBefore = nullptr;
+  // A typed value (the core's value entry): a click beside it or a lost focus cancels it.
+  bool entryTyped = false;
+  // The text was refused and is shown in the warning colour until it changes.
+  bool entryWarning = false;
+  // The text Return accepted, committed at the next tick whatever is typed meanwhile.
+  bool entryTextTaken = false;
+  char entryText[32] = {};
   bool tooltipShown = false;
   int32_t tooltipIndex = -1;
   std::unique_ptr<std::array<COLORREF, 16>> customColors;

@@ -8,11 +8,15 @@
 #include <shlobj.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "IGraphicsWin.h"
+#include "LiceFont.h"
 
 // ---- Pure rules ----
 
@@ -146,21 +150,41 @@ IPopupMenu* IGraphicsWin::ShowPopupMenu(IPopupMenu* menu, const IBox& box) {
 
 void IGraphicsWin::ShowTextEntry(IControl* control, const ITextStyle* style, const IBox& box,
                                  const char* text, IParamDef* param) {
-  if (!control || entryWindow || !window) return;
-  if (!style) style = &control->TextStyle();
+  if (!control || entryWindow || !window) {
+    // The core counts its value entry open from its call on: one that cannot show is closed
+    // again, unless it is the box already open.
+    if (!entryTyped) TextEntryClosed();
+    return;
+  }
+  entryStyle = style ? *style : control->TextStyle();
   DWORD boxStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOHSCROLL;
-  if (style->align == 2)
+  if (entryStyle.align == 2)
     boxStyle |= ES_RIGHT;
-  else if (style->align != 0)
+  else if (entryStyle.align != 0)
     boxStyle |= ES_CENTER;
   entryState = EntryIdle;
   const IBox area = ToDevice(box);
+  entryArea = {area.L, area.T, area.R + 1, area.B + 1};
+  HWND focus = GetFocus();
   entryWindow = CreateWindowExA(0, "EDIT", text ? text : "", boxStyle, area.L, area.T,
                                 area.R - area.L + 1, area.B - area.T + 1, window,
                                 reinterpret_cast<HMENU>(INT_PTR(kEntryId)), moduleHandle, nullptr);
-  if (!entryWindow) return;
-  entryFont = CreateFontA(style->size, 0, 0, 0, style->style == 1 ? FW_BOLD : FW_DONTCARE,
-                          style->style == 2, FALSE, FALSE, 0, 0, 0, 0, 0, style->face);
+  if (!entryWindow) {
+    TextEntryClosed();
+    return;
+  }
+  entryTyped = !param && ValueEntryOpen();
+  entryFocusBefore = focus;
+  // Through the raster library, which knows the typefaces compiled into the module. The quality
+  // is the Windows value of the style's (as the core's own fonts take it).
+  const int quality = entryStyle.quality == 0   ? 0
+                      : entryStyle.quality == 2 ? ANTIALIASED_QUALITY
+                      : entryStyle.quality == 3 ? CLEARTYPE_QUALITY
+                                                : NONANTIALIASED_QUALITY;
+  const int height = std::max(1, int(std::lround(entryStyle.size * DrawScale())));
+  entryFont =
+      static_cast<HFONT>(LICE_CreateFont(height, 0, entryStyle.style == 1 ? FW_BOLD : FW_NORMAL,
+                                         entryStyle.style == 2, quality, entryStyle.face));
   SendMessageA(entryWindow, EM_LIMITTEXT, WPARAM(control->EntryMaxChars()), 0);
   if (entryFont) SendMessageA(entryWindow, WM_SETFONT, reinterpret_cast<WPARAM>(entryFont), 0);
   SendMessageA(entryWindow, EM_SETSEL, 0, -1);
@@ -199,10 +223,11 @@ LRESULT IGraphicsWin::HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM
   if (tooltipShown) HideTooltip();
   switch (msg) {
     case WM_SETFOCUS:
-      entryState = EntryFocused;
+      if (!EntryEnding()) entryState = EntryFocused;
       break;
     case WM_KILLFOCUS:
-      entryState = EntryCommit;
+      // The focus went to another window: a typed value is dropped, a parameter's text kept.
+      if (!EntryEnding()) entryState = entryTyped ? EntryCancel : EntryCommit;
       break;
     case WM_GETDLGCODE: {
       LRESULT code = CallWindowProcA(own, box, msg, wParam, lParam);
@@ -213,7 +238,7 @@ LRESULT IGraphicsWin::HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM
     }
     case WM_KEYDOWN:
       if (wParam == VK_RETURN) {
-        entryState = EntryCommit;
+        OnEntryReturn(box);
         return 0;
       }
       if (wParam == VK_ESCAPE) {
@@ -222,6 +247,10 @@ LRESULT IGraphicsWin::HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM
       }
       break;
     case WM_CHAR:
+      // The characters of Return, Escape and Tab: a multi-line box would take them as text, and
+      // the one after a refused Return must not clear its warning.
+      if (wParam == '\r' || wParam == '\n' || wParam == '\t' || wParam == 0x1B) return 0;
+      ClearEntryWarning();
       if (entryParam && wParam != VK_BACK &&
           !EntryAcceptsChar(entryParam->Kind(), uint32_t(wParam)))
         return 0;
@@ -238,12 +267,41 @@ LRESULT IGraphicsWin::HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM
   return CallWindowProcA(own, box, msg, wParam, lParam);
 }
 
+void IGraphicsWin::OnEntryReturn(HWND box) {
+  if (EntryEnding()) return;
+  char text[sizeof entryText] = {};
+  SendMessageA(box, WM_GETTEXT, WPARAM(sizeof text), reinterpret_cast<LPARAM>(text));
+  text[sizeof text - 1] = '\0';
+  if (!TextEntryAcceptable(entryControl, entryParam, text)) {
+    entryWarning = true;
+    InvalidateRect(box, nullptr, TRUE);
+    return;
+  }
+  std::memcpy(entryText, text, sizeof text);
+  entryTextTaken = true;
+  entryState = EntryCommit;
+}
+
+void IGraphicsWin::OnClickBesideEntry() {
+  if (EntryEnding()) return;
+  // A typed value, or a box that has just taken the focus back, is cancelled; a parameter's
+  // text is committed.
+  entryState = entryTyped || entryState == EntryFocused ? EntryCancel : EntryCommit;
+}
+
+void IGraphicsWin::ClearEntryWarning() {
+  if (!entryWarning) return;
+  entryWarning = false;
+  if (entryWindow) InvalidateRect(entryWindow, nullptr, TRUE);
+}
+
 LRESULT IGraphicsWin::EntryColors(HDC dc) {
-  if (!entryControl) return 0;
-  const ITextStyle& style = entryControl->TextStyle();
-  SetBkColor(dc, style.entryBackground.ToColorRef());
-  SetTextColor(dc, style.entryColor.ToColorRef());
+  const COLORREF background = entryStyle.entryBackground.ToColorRef();
+  const IArgb& text = entryWarning ? entryStyle.entryWarningColor : entryStyle.entryColor;
+  SetBkColor(dc, background);
+  SetTextColor(dc, text.ToColorRef());
   SetBkMode(dc, OPAQUE);
+  SetDCBrushColor(dc, background);
   return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
 }
 
@@ -252,11 +310,12 @@ void IGraphicsWin::FinishTextEntry() {
   IControl* control = entryControl;
   IParamDef* param = entryParam;
   // At most 31 characters, terminated whatever the box holds.
-  char text[32] = {};
-  if (commit) {
+  char text[sizeof entryText] = {};
+  if (commit && entryTextTaken)
+    std::memcpy(text, entryText, sizeof text);
+  else if (commit)
     SendMessageA(entryWindow, WM_GETTEXT, WPARAM(sizeof text), reinterpret_cast<LPARAM>(text));
-    text[sizeof text - 1] = '\0';
-  }
+  text[sizeof text - 1] = '\0';
   // The box is gone before the value travels: the host may close the editor in response.
   DestroyTextEntry();
   if (commit && control) CommitTextEntry(control, param, text);
@@ -264,18 +323,26 @@ void IGraphicsWin::FinishTextEntry() {
 
 void IGraphicsWin::DestroyTextEntry() {
   HWND box = entryWindow;
+  HWND before = entryFocusBefore;
   entryWindow = nullptr;
   if (box) {
     if (entryOldProc)
       SetWindowLongPtrA(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(entryOldProc));
+    // The focus goes back only from the box: a window that took it meanwhile keeps it.
+    if (GetFocus() == box && before != box && IsWindow(before)) SetFocus(before);
     DestroyWindow(box);
   }
-  if (entryFont) DeleteObject(entryFont);
+  if (entryFont) LICE_DestroyFont(entryFont);
   entryFont = nullptr;
   entryControl = nullptr;
   entryParam = nullptr;
   entryOldProc = nullptr;
   entryState = EntryIdle;
+  entryFocusBefore = nullptr;
+  entryTyped = false;
+  entryWarning = false;
+  entryTextTaken = false;
+  TextEntryClosed();
 }
 
 // ---- Tooltips ----
@@ -513,6 +580,35 @@ bool IGraphicsWin::GetClipboardText(std::string* out) {
   }
   CloseClipboard();
   return ok;
+}
+
+bool IGraphicsWin::SetClipboardText(const char* text) {
+  // Without a window the clipboard would have no owner and refuse the data.
+  if (!text || !window) return false;
+  const size_t bytes = strnlen(text, kClipboardLimit + 1);
+  if (bytes > kClipboardLimit) return false;
+  const int units =
+      bytes ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, int(bytes), nullptr, 0) : 0;
+  if (bytes && units <= 0) return false;
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (size_t(units) + 1) * sizeof(wchar_t));
+  if (!block) return false;
+  auto* wide = static_cast<wchar_t*>(GlobalLock(block));
+  if (!wide) {
+    GlobalFree(block);
+    return false;
+  }
+  if (units) MultiByteToWideChar(CP_UTF8, 0, text, int(bytes), wide, units);
+  wide[units] = L'\0';
+  GlobalUnlock(block);
+  if (!OpenClipboard(window)) {
+    GlobalFree(block);
+    return false;
+  }
+  // The clipboard owns the block once it took it; until then it is ours to free.
+  const bool placed = EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, block);
+  CloseClipboard();
+  if (!placed) GlobalFree(block);
+  return placed;
 }
 
 // ---- Web addresses ----

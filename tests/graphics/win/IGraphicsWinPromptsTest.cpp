@@ -205,6 +205,40 @@ TEST_F(Prompts, ClipboardTextRoundTrip) {
   }
 }
 
+TEST_F(Prompts, TheBoxGivesTheFocusBackOnlyWhileItHoldsIt) {
+  SetFocus(host);
+  g->ShowTextEntry(field, nullptr, field->GetBox(), "1", nullptr);
+  EXPECT_EQ(GetFocus(), g->EntryWindow());
+  SendMessageA(g->EntryWindow(), WM_KEYDOWN, VK_RETURN, 0);
+  Pump(editor, 2);
+  EXPECT_EQ(GetFocus(), host) << "not left to the box's parent";
+  g->ShowTextEntry(field, nullptr, field->GetBox(), "1", nullptr);
+  SetFocus(editor);
+  Pump(editor, 2);
+  EXPECT_EQ(g->EntryWindow(), nullptr) << "the lost focus ended the entry";
+  EXPECT_EQ(GetFocus(), editor);
+}
+
+TEST_F(Prompts, ClipboardTextPutThenReadBack) {
+  const std::string longest(IGraphicsWin::kClipboardLimit, 'x');
+  const std::string tooLong = longest + 'x';
+  const std::pair<const char*, bool> rows[] = {{"Gr\xc3\xbc\xc3\x9f"
+                                                "e \xe2\x82\xac 12",
+                                                true},
+                                               {"", true},
+                                               {longest.c_str(), true},
+                                               {tooLong.c_str(), false},
+                                               {"a\xff", false},  // not UTF-8
+                                               {nullptr, false}};
+  for (auto [put, ok] : rows) {
+    ASSERT_TRUE(g->SetClipboardText("before"));
+    EXPECT_EQ(g->SetClipboardText(put), ok);
+    std::string out;
+    EXPECT_TRUE(g->GetClipboardText(&out)) << "the clipboard was closed again";
+    EXPECT_EQ(out, ok ? put : "before");
+  }
+}
+
 TEST_F(Prompts, OpenUrlWithoutAHandlerAnswersFalse) {
   EXPECT_FALSE(g->OpenUrl("brimo-no-such-scheme://nothing", "", nullptr, nullptr));
   EXPECT_FALSE(g->OpenUrl(nullptr, "", nullptr, nullptr));

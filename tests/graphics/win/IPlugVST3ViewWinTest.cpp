@@ -182,6 +182,80 @@ TEST_F(BundleEditor, OpeningTheEditorLeavesTheFocusWithTheHost) {
   EXPECT_EQ(GetFocus(), host);
 }
 
+// Alt+click on a knob opens a box over its readout. Return sends a text the value texts read as
+// one gesture; a refused one stays, in the warning colour until edited, and sends nothing; Escape,
+// a click beside the box, the focus leaving it and closing the editor send nothing either.
+TEST_F(BundleEditor, AValueTypedAfterAnAltClickReachesTheHostAsOneGesture) {
+  HWND editor = Attach(view, host);
+  ASSERT_NE(editor, nullptr);
+  auto altClick = [&] {
+    const LPARAM output = MAKELPARAM(706, 128);  // the OUTPUT knob, 665,82 - 747,175
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, output);
+    keys[VK_MENU] = 0;
+    SetKeyboardState(keys);
+    SendMessageA(editor, WM_LBUTTONUP, 0, output);
+    return FindWindowExA(editor, nullptr, "EDIT", nullptr);
+  };
+  auto type = [](HWND box, const char* text, WPARAM key) {
+    for (const char* c = text; *c; ++c) SendMessageA(box, WM_CHAR, WPARAM(uint8_t(*c)), 0);
+    if (key) SendMessageA(box, WM_KEYDOWN, key, 0);
+  };
+  auto textColour = [&](HWND box) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageA(editor, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), LPARAM(box));
+    const COLORREF colour = GetTextColor(dc);
+    DeleteDC(dc);
+    return colour;
+  };
+
+  HWND box = altClick();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(GetFocus(), box);
+  type(box, "3", VK_RETURN);
+  Pump(editor, 2);
+  EXPECT_FALSE(IsWindow(box));
+  EXPECT_EQ(GetFocus(), editor) << "back with the window the click gave it to";
+  auto edits = handler.TakeEdits();
+  for (auto& e : edits) e.value = std::round(e.value * 1e9) / 1e9;
+  EXPECT_EQ(edits, Gesture(BRIMO::kOutput, {0.6})) << "+3 dB of -15 to +15";
+
+  box = altClick();
+  ASSERT_NE(box, nullptr);
+  const COLORREF plain = textColour(box);
+  type(box, "abc", VK_RETURN);
+  Pump(editor, 2);
+  ASSERT_TRUE(IsWindow(box)) << "a refused text stays";
+  EXPECT_NE(textColour(box), plain);
+  type(box, "d", 0);
+  EXPECT_EQ(textColour(box), plain);
+  type(box, "", VK_ESCAPE);
+  Pump(editor, 2);
+  EXPECT_FALSE(IsWindow(box));
+
+  type(box = altClick(), "5", 0);
+  SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 60));  // on LOW BOOST
+  SendMessageA(editor, WM_LBUTTONUP, 0, MAKELPARAM(200, 60));
+  Pump(editor, 2);
+  EXPECT_FALSE(IsWindow(box)) << "a click beside the box";
+  type(box = altClick(), "5", 0);
+  SetFocus(host);
+  Pump(editor, 2);
+  EXPECT_FALSE(IsWindow(box)) << "the focus went to the host";
+  EXPECT_EQ(GetFocus(), host);
+
+  box = altClick();
+  ASSERT_NE(box, nullptr);
+  view->removed();
+  EXPECT_FALSE(IsWindow(box));
+  editor = Attach(view, host);
+  EXPECT_NE(altClick(), nullptr) << "the closed editor ended its entry";
+  EXPECT_TRUE(handler.TakeEdits().empty());
+}
+
 // A host that drops the plug-in while handling one of its edits: the plug-in and its editor live
 // until the window message that made the edit has been handled.
 TEST_F(BundleEditor, APluginReleasedFromInsideItsOwnEditOutlivesTheMessage) {
