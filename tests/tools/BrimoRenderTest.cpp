@@ -464,6 +464,8 @@ TEST_F(RenderCli, RefusalsLeaveTheFileSystemAsItWas) {
       WithPlugin({"--list-params", "--set", "Nothing=1"}),
       {"--snapshot", dir / "editor.png", "--set", "Treble=3"},
       {"--snapshot", dir / "editor.png", "--set", "Reserved=1"},
+      {"--snapshot", dir / "editor.png", "--touch", "Treble"},
+      WithPlugin({in, out, "--touch", "Output"}),
       WithPlugin({in, out, "--oversampling", "8"}),
   };
   const auto before = dir.Snapshot();
