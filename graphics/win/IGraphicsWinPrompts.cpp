@@ -186,7 +186,22 @@ void IGraphicsWin::ShowTextEntry(IControl* control, const ITextStyle* style, con
       static_cast<HFONT>(LICE_CreateFont(height, 0, entryStyle.style == 1 ? FW_BOLD : FW_NORMAL,
                                          entryStyle.style == 2, quality, entryStyle.face));
   SendMessageA(entryWindow, EM_LIMITTEXT, WPARAM(control->EntryMaxChars()), 0);
-  if (entryFont) SendMessageA(entryWindow, WM_SETFONT, reinterpret_cast<WPARAM>(entryFont), 0);
+  if (entryFont) {
+    SendMessageA(entryWindow, WM_SETFONT, reinterpret_cast<WPARAM>(entryFont), 0);
+    // A multi-line box writes its line at the top: its formatting rectangle centres it.
+    TEXTMETRICA metrics = {};
+    if (HDC dc = GetDC(entryWindow)) {
+      HGDIOBJ previous = SelectObject(dc, entryFont);
+      GetTextMetricsA(dc, &metrics);
+      SelectObject(dc, previous);
+      ReleaseDC(entryWindow, dc);
+    }
+    const int boxHeight = area.B - area.T + 1;
+    if (metrics.tmHeight > 0 && metrics.tmHeight < boxHeight) {
+      RECT inside = {0, (boxHeight - metrics.tmHeight) / 2, area.R - area.L + 1, boxHeight};
+      SendMessageA(entryWindow, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&inside));
+    }
+  }
   SendMessageA(entryWindow, EM_SETSEL, 0, -1);
   SetFocus(entryWindow);
   // The box's own procedure also rides in its user data, so the box procedure can always reach
