@@ -46,11 +46,19 @@ enum : int { LICE_BKMODE_TRANSPARENT = 1, LICE_BKMODE_OPAQUE = 2 };
 
 // Creates a native font: pixel height (positive = cell height, negative = character height),
 // escapement in tenths of a degree, weight (400 normal, 700 bold), italic, quality (the Windows
-// values) and face name. A face that cannot be found falls back to the platform's sans face.
+// values) and face name. Typefaces compiled into the module come before installed ones of the same
+// family and style; a face that cannot be found falls back to the platform's sans face.
 // Null on failure; AdoptFont with LICE_FONT_FLAG_OWNS_HFONT takes it over.
 LICE_FontHandle LICE_CreateFont(int height, int escapement, int weight, bool italic, int quality,
                                 const char* face);
 void LICE_DestroyFont(LICE_FontHandle font);
+
+// Makes the typefaces compiled into the module (TrueType files as resources of type "TTF": the
+// module's own on Windows, the registered resource tables elsewhere) available to LICE_CreateFont
+// under their family names, ahead of any installed face of the same family, weight and slant. Each
+// face is registered once however often this is called, from any thread; LICE_CreateFont calls it
+// itself, so callers never need to. Returns the number of embedded faces registered so far.
+int LICE_RegisterEmbeddedFonts();
 
 class LICE_IFont {
 public:

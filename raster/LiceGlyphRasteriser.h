@@ -6,6 +6,9 @@
 
 namespace lice_glyphs {
 
+// The resource type of embedded typefaces (LICE_RegisterEmbeddedFonts).
+constexpr char kFontResourceType[] = "TTF";
+
 // Sets a grown glyph scratch bitmap up for drawing white text on black.
 void PrepareGlyphScratch(LICE_IBitmap* scratch);
 

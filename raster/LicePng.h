@@ -34,13 +34,14 @@ LICE_IBitmap* LICE_LoadPngResource(void* module, int id, const char* name);
 // A compiled-in resource, as a generated table lists them (platforms without native resources).
 struct LICE_ResourceEntry {
   int id;
-  const char* type;  // "PNG" for images
+  const char* type;  // "PNG" for images, "TTF" for typefaces
   const unsigned char* data;
   int size;
 };
 
-// Adds a table of `count` entries to the resources LICE_LoadPngResource finds where there is no
-// native resource lookup. The table must outlive its use; later tables are searched first.
+// Adds a table of `count` entries to the resources LICE_LoadPngResource and
+// LICE_RegisterEmbeddedFonts find where there is no native resource lookup. The table must outlive
+// its use; later tables are searched first.
 void LICE_RegisterResources(const LICE_ResourceEntry* table, int count);
 
 namespace lice_platform {

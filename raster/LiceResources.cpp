@@ -42,3 +42,15 @@ bool lice_resources::FindInTables(int id, const char* type, const void** data, i
   }
   return false;
 }
+
+std::vector<lice_resources::Bytes> lice_resources::AllInTables(const char* type) {
+  std::vector<Bytes> found;
+  std::lock_guard<std::mutex> hold(TablesLock());
+  for (const Table& t : Tables())
+    for (int i = 0; i < t.count; ++i) {
+      const LICE_ResourceEntry& e = t.entries[i];
+      if (e.type && std::strcmp(e.type, type) == 0 && e.data && e.size > 0)
+        found.push_back({e.data, e.size});
+    }
+  return found;
+}

@@ -1,8 +1,10 @@
-// Glyph rasteriser on FreeType, faces found through fontconfig. There is no native text drawing
-// here: all text goes through the glyph cache.
+// Glyph rasteriser on FreeType, faces found among the embedded typefaces, then through fontconfig.
+// There is no native text drawing here: all text goes through the glyph cache.
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_SFNT_NAMES_H
+#include FT_TRUETYPE_IDS_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
@@ -12,8 +14,10 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "../LiceGlyphRasteriser.h"
+#include "../LiceResourcesInternal.h"
 
 namespace {
 
@@ -49,6 +53,100 @@ bool SameFamily(const char* a, const char* b) {
   return *a == *b;
 }
 
+// A typeface compiled into the module; its bytes are static, so faces opened on them stay valid for
+// the process.
+struct EmbeddedFace {
+  const FT_Byte* data;
+  FT_Long size;
+  FT_Long index;
+  std::string family;
+  bool bold;
+  bool italic;
+};
+
+std::vector<EmbeddedFace>& EmbeddedFaces() {
+  static auto* faces = new std::vector<EmbeddedFace>;  // never destroyed, like the lock
+  return *faces;
+}
+
+// The family name GDI matches on: the legacy family (name id 1) in English, not the typographic
+// family FreeType reports, which would merge DejaVu Sans Condensed into DejaVu Sans.
+std::string LegacyFamily(FT_Face face) {
+  std::string best;
+  int bestRank = 0;
+  const FT_UInt count = FT_Get_Sfnt_Name_Count(face);
+  for (FT_UInt i = 0; i < count; ++i) {
+    FT_SfntName name;
+    if (FT_Get_Sfnt_Name(face, i, &name) != 0 || name.name_id != TT_NAME_ID_FONT_FAMILY) continue;
+    std::string text;
+    int rank = 0;
+    if (name.platform_id == TT_PLATFORM_MICROSOFT &&
+        (name.encoding_id == TT_MS_ID_UNICODE_CS || name.encoding_id == TT_MS_ID_SYMBOL_CS)) {
+      rank = name.language_id == TT_MS_LANGID_ENGLISH_UNITED_STATES ? 3 : 2;
+      for (FT_UInt k = 0; k + 1 < name.string_len; k += 2) {
+        const unsigned u = unsigned(name.string[k]) << 8 | name.string[k + 1];
+        if (u < 0x80) {
+          text += char(u);
+        } else if (u < 0x800) {
+          text += char(0xC0 | u >> 6);
+          text += char(0x80 | (u & 0x3F));
+        } else {  // a pair of surrogates becomes two sequences: fine for comparing names
+          text += char(0xE0 | u >> 12);
+          text += char(0x80 | ((u >> 6) & 0x3F));
+          text += char(0x80 | (u & 0x3F));
+        }
+      }
+    } else if (name.platform_id == TT_PLATFORM_MACINTOSH && name.encoding_id == TT_MAC_ID_ROMAN) {
+      rank = 1;
+      text.assign(reinterpret_cast<const char*>(name.string), name.string_len);
+    }
+    if (rank > bestRank && !text.empty()) best = text, bestRank = rank;
+  }
+  return bestRank ? best : std::string(face->family_name ? face->family_name : "");
+}
+
+// Adds the faces of embedded typefaces not seen before. Called under LibraryLock.
+void RegisterEmbeddedFaces() {
+  FT_Library library = Library();
+  if (!library) return;
+  static std::vector<const void*>* seen = new std::vector<const void*>;
+  for (const lice_resources::Bytes& r :
+       lice_platform::ResourcesOfType(lice_glyphs::kFontResourceType)) {
+    if (std::find(seen->begin(), seen->end(), r.data) != seen->end()) continue;
+    seen->push_back(r.data);
+    const auto* data = static_cast<const FT_Byte*>(r.data);
+    FT_Long faces = 1;
+    for (FT_Long index = 0; index < faces; ++index) {
+      FT_Face face = nullptr;
+      if (FT_New_Memory_Face(library, data, r.size, index, &face) != 0) break;
+      faces = face->num_faces;
+      const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+      const bool bold =
+          os2 ? os2->usWeightClass >= 600 : (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+      const bool italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+      EmbeddedFaces().push_back({data, r.size, index, LegacyFamily(face), bold, italic});
+      FT_Done_Face(face);
+    }
+  }
+}
+
+// A face of an embedded typeface of the family; with exactStyle only one of the asked weight and
+// slant, else the closest one. Called under LibraryLock.
+FT_Face OpenEmbeddedFace(const char* family, int weight, bool italic, bool exactStyle) {
+  const EmbeddedFace* best = nullptr;
+  int bestScore = -1;
+  for (const EmbeddedFace& e : EmbeddedFaces()) {
+    if (!SameFamily(e.family.c_str(), family)) continue;
+    const int score = (e.bold == (weight >= 600) ? 2 : 0) + (e.italic == italic ? 1 : 0);
+    if (exactStyle && score != 3) continue;
+    if (score > bestScore) best = &e, bestScore = score;
+  }
+  FT_Face face = nullptr;
+  if (best && FT_New_Memory_Face(Library(), best->data, best->size, best->index, &face) != 0)
+    face = nullptr;
+  return face;
+}
+
 // The file and face index fontconfig picks for a family; empty when its best match is another
 // family (a missing face), so that the caller can fall back deliberately.
 std::string MatchFile(const char* family, int weight, bool italic, int* index) {
@@ -67,9 +165,13 @@ std::string MatchFile(const char* family, int weight, bool italic, int* index) {
     FcChar8* file = nullptr;
     FcChar8* matched = nullptr;
     int faceIndex = 0;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-        FcPatternGetString(match, FC_FAMILY, 0, &matched) == FcResultMatch &&
-        SameFamily(reinterpret_cast<const char*>(matched), family)) {
+    // Any of the face's family names: fontconfig lists DejaVu Sans Condensed as "DejaVu Sans"
+    // first.
+    bool same = false;
+    for (int n = 0; !same && FcPatternGetString(match, FC_FAMILY, n, &matched) == FcResultMatch;
+         ++n)
+      same = SameFamily(reinterpret_cast<const char*>(matched), family);
+    if (same && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
       FcPatternGetInteger(match, FC_INDEX, 0, &faceIndex);
       path = reinterpret_cast<const char*>(file);
       *index = faceIndex;
@@ -80,15 +182,20 @@ std::string MatchFile(const char* family, int weight, bool italic, int* index) {
   return path;
 }
 
+// An embedded face of the family, weight and slant; else an installed one of the family; else an
+// embedded one of the family in another style (as GDI would take it); else DejaVu Sans.
 FT_Face OpenFace(const char* family, int weight, bool italic) {
   FT_Library library = Library();
   if (!library) return nullptr;
+  RegisterEmbeddedFaces();
   const char* candidates[] = {family && *family ? family : "DejaVu Sans", "DejaVu Sans"};
   for (const char* name : candidates) {
+    if (FT_Face face = OpenEmbeddedFace(name, weight, italic, true)) return face;
     int index = 0;
     const std::string path = MatchFile(name, weight, italic, &index);
     FT_Face face = nullptr;
     if (!path.empty() && FT_New_Face(library, path.c_str(), index, &face) == 0) return face;
+    if (FT_Face other = OpenEmbeddedFace(name, weight, italic, false)) return other;
   }
   static const char* const kDejaVu[] = {weight >= 600
                                             ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
@@ -139,6 +246,12 @@ LICE_FontHandle LICE_CreateFont(int height, int escapement, int weight, bool ita
   font->lineHeight = height > 0 ? height : font->ascent + descent;
   if (height > 0) font->ascent = std::min(font->ascent, height);
   return font;
+}
+
+int LICE_RegisterEmbeddedFonts() {
+  std::lock_guard<std::mutex> hold(LibraryLock());
+  RegisterEmbeddedFaces();
+  return int(EmbeddedFaces().size());
 }
 
 void lice_glyphs::DestroyFont(LICE_FontHandle handle) {

@@ -12,6 +12,10 @@ bool lice_platform::FindPngResource(void*, int id, const void** data, int* size)
   return lice_resources::FindInTables(id, "PNG", data, size);
 }
 
+std::vector<lice_resources::Bytes> lice_platform::ResourcesOfType(const char* type) {
+  return lice_resources::AllInTables(type);
+}
+
 void* lice_platform::OpenFileForReading(const char* utf8Path) {
   return std::fopen(utf8Path, "rb");
 }

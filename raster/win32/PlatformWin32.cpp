@@ -36,6 +36,25 @@ bool lice_platform::FindPngResource(void* module, int id, const void** data, int
   return lice_resources::FindInTables(id, "PNG", data, size);
 }
 
+std::vector<lice_resources::Bytes> lice_platform::ResourcesOfType(const char* type) {
+  struct Search {
+    const char* type;
+    std::vector<lice_resources::Bytes> found;
+  } search = {type, {}};
+  auto each = [](HMODULE module, LPCSTR, LPSTR name, LONG_PTR param) -> BOOL {
+    auto* s = reinterpret_cast<Search*>(param);
+    HRSRC found = FindResourceA(module, name, s->type);
+    const DWORD bytes = found ? SizeofResource(module, found) : 0;
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* locked = loaded ? LockResource(loaded) : nullptr;
+    if (locked && bytes > 0 && bytes <= 0x7FFFFFFF) s->found.push_back({locked, int(bytes)});
+    return TRUE;
+  };
+  EnumResourceNamesA(OwnModule(), type, each, reinterpret_cast<LONG_PTR>(&search));
+  for (const auto& r : lice_resources::AllInTables(type)) search.found.push_back(r);
+  return search.found;
+}
+
 void* lice_platform::OpenFileForReading(const char* utf8Path) {
   wchar_t wide[2048];
   const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path, -1, wide, 2048);

@@ -13,6 +13,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fontconfig/fontconfig.h>
 #endif
 
 // fontconfig keeps its configuration in allocations it never frees; the leak checker of the
@@ -32,8 +34,8 @@ const char* const kFace = "DejaVu Sans";
 const int kGlyphsOnly = LICE_DT_NEEDALPHA;
 
 std::unique_ptr<LICE_CachedFont> MakeFont(int height, int flags = LICE_FONT_FLAG_OWNS_HFONT,
-                                          const char* face = kFace) {
-  LICE_FontHandle handle = LICE_CreateFont(height, 0, 400, false, 0, face);
+                                          const char* face = kFace, int weight = 400) {
+  LICE_FontHandle handle = LICE_CreateFont(height, 0, weight, false, 0, face);
   if (!handle) return nullptr;
   auto font = std::make_unique<LICE_CachedFont>();
   font->AdoptFont(handle, flags);
@@ -327,6 +329,59 @@ TEST(CachedFont, ScratchBitmapsLiveAsLongAsAnyFont) {
   EXPECT_GT(Measure(*again, "x").right, 0);
   EXPECT_TRUE(LICE_CachedFont::ScratchBitmapsExist());
 }
+
+// The readout's typeface, compiled into the module (here: the test program) from
+// resources/fonts/: DejaVu Sans Condensed Bold cut down to printable ASCII and a few signs.
+const char* const kReadoutFace = "DejaVu Sans Condensed";
+
+std::vector<LICE_PixelWord> DrawReadout(const char* text) {
+  auto font = MakeFont(-16, LICE_FONT_FLAG_OWNS_HFONT, kReadoutFace, 700);
+  if (!font) return {};
+  font->SetForeground(0xFFFFFFFF);
+  Canvas canvas(120, 24, 0xFF000000);
+  LICE_RECT box = {2, 2, 120, 24};
+  font->RenderText(&canvas.bm, text, -1, &box, kGlyphsOnly);
+  return canvas.Pixels();
+}
+
+int Ink(const std::vector<LICE_PixelWord>& pixels) {
+  int lit = 0;
+  for (LICE_PixelWord p : pixels) lit += (p & 0xFF) > 0;
+  return lit;
+}
+
+// Cyrillic Zhe and Ze are not in the subset, so both draw as its missing-glyph box; the full face
+// (fonts-dejavu-extra, installed on the test machine) draws two different letters. Under Wine the
+// full face is installed too, through Wine's own font list.
+TEST(EmbeddedFont, IsChosenOverTheInstalledFace) {
+  EXPECT_EQ(LICE_RegisterEmbeddedFonts(), 1);
+  EXPECT_EQ(LICE_RegisterEmbeddedFonts(), 1);  // registered once
+  const auto zhe = DrawReadout("\xD0\x96"), ze = DrawReadout("\xD0\x97");
+  EXPECT_GT(Ink(zhe), 20);
+  EXPECT_TRUE(zhe == ze) << "two different letters: the full face";
+  const auto readout = DrawReadout("-12.5 dB \xC2\xB1\xC2\xB0");
+  EXPECT_GT(Ink(readout), 100);
+  EXPECT_TRUE(readout != DrawReadout("-12.5 dB ??"));  // the signs are in it
+}
+
+#ifndef _WIN32
+// With a fontconfig configuration that knows no font at all the readout draws exactly as before.
+TEST(EmbeddedFont, NeedsNoInstalledFont) {
+  const char* const text = "-12.5 dB 4.7k \xC2\xB5s";
+  const auto installed = DrawReadout(text);
+  FcConfig* normal = FcConfigReference(nullptr);
+  FcConfig* empty = FcConfigCreate();
+  ASSERT_TRUE(FcConfigSetCurrent(empty));
+  FcFontSet* fonts = FcConfigGetFonts(empty, FcSetSystem);
+  EXPECT_TRUE(!fonts || fonts->nfont == 0);
+  const auto none = DrawReadout(text);
+  FcConfigSetCurrent(normal);
+  FcConfigDestroy(normal);
+  FcConfigDestroy(empty);
+  EXPECT_GT(Ink(none), 100);
+  EXPECT_TRUE(none == installed);
+}
+#endif
 
 #ifdef _WIN32
 bool UnderWine() {
