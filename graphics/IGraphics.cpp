@@ -483,6 +483,20 @@ void IGraphics::PromptUserInput(IControl* control, IParamDef* param, const IBox&
   ShowTextEntry(control, &control->TextStyle(), box, text, param);
 }
 
+bool TextEntryAcceptsChar(IParamKind kind, uint32_t ch) {
+  const bool digitOrSign = (ch >= '0' && ch <= '9') || ch == '+' || ch == '-';
+  switch (kind) {
+    case KindBool:
+    case KindInt:
+    case KindEnum:
+      return digitOrSign;
+    case KindDouble:
+      return digitOrSign || ch == '.';
+    default:
+      return true;
+  }
+}
+
 void IGraphics::CommitTextEntry(IControl* control, IParamDef* param, const char* text) {
   if (!control) return;
   // The entry box holds at most 31 characters; anything longer is cut, never overrun.

@@ -376,6 +376,11 @@ private:
   IPlugBase* plugin;
 };
 
+// Whether a text entry box for a parameter of this kind lets the user type character ch (a
+// Unicode code point): signs and digits for whole numbers and lists, a point as well for decimals,
+// anything for other kinds. Every platform's box filters with it.
+bool TextEntryAcceptsChar(IParamKind kind, uint32_t ch);
+
 // The platform's graphics object (the native window, or the headless one in tests and tools).
 // Defined once per platform library; the caller owns the result.
 IGraphics* NewPlatformGraphics(IPlugBase* plugin, int32_t width, int32_t height,

@@ -164,8 +164,5 @@ IPopupMenu* PopupMenuForId(IPopupMenu* root, int32_t id, int32_t* chosen);
 // bytes, first word over 15 characters).
 bool BuildFileFilter(const char* extensions, std::string* filter, std::string* defaultExtension);
 
-// Whether the text entry box of a parameter of this kind accepts character ch.
-bool EntryAcceptsChar(IParamKind kind, uint32_t ch);
-
 // The module (DLL or program) this code is linked into.
 HINSTANCE OwnModuleHandle();

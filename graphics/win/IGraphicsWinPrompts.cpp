@@ -68,20 +68,6 @@ bool BuildFileFilter(const char* extensions, std::string* filter, std::string* d
   return true;
 }
 
-bool EntryAcceptsChar(IParamKind kind, uint32_t ch) {
-  const bool digitOrSign = (ch >= '0' && ch <= '9') || ch == '+' || ch == '-';
-  switch (kind) {
-    case KindBool:
-    case KindInt:
-    case KindEnum:
-      return digitOrSign;
-    case KindDouble:
-      return digitOrSign || ch == '.';
-    default:
-      return true;
-  }
-}
-
 // ---- Popup menus ----
 
 namespace {
@@ -267,7 +253,7 @@ LRESULT IGraphicsWin::HandleEntryMessage(HWND box, WNDPROC own, UINT msg, WPARAM
       if (wParam == '\r' || wParam == '\n' || wParam == '\t' || wParam == 0x1B) return 0;
       ClearEntryWarning();
       if (entryParam && wParam != VK_BACK &&
-          !EntryAcceptsChar(entryParam->Kind(), uint32_t(wParam)))
+          !TextEntryAcceptsChar(entryParam->Kind(), uint32_t(wParam)))
         return 0;
       break;
     case WM_COMMAND:

@@ -331,7 +331,46 @@ bool IGraphicsX11::Connection::MakeSharedImage(int width, int height) {
   return true;
 }
 
+void IGraphicsX11::Connection::PutPixels(Drawable target, GC with, LICE_IBitmap* bitmap, int width,
+                                         int height) {
+  LICE_PixelWord* pixels = bitmap->PixelData();
+  const int span = bitmap->RowSpan();
+  if (!pixels || width <= 0 || height <= 0) return;
+  if (direct) {
+    // An image over the bitmap's own memory, detached before it is destroyed.
+    XImage* image =
+        XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, reinterpret_cast<char*>(pixels),
+                     unsigned(width), unsigned(height), 32, span * 4);
+    if (!image) return;
+    image->byte_order = HostIsLittleEndian() ? LSBFirst : MSBFirst;
+    XPutImage(display, target, with, image, 0, 0, 0, 0, unsigned(width), unsigned(height));
+    image->data = nullptr;
+    XDestroyImage(image);
+    return;
+  }
+  XImage* image = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, nullptr,
+                               unsigned(width), unsigned(height), 32, 0);
+  if (!image) return;
+  image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(height)));
+  if (!image->data) {
+    XDestroyImage(image);
+    return;
+  }
+  for (int row = 0; row < height; ++row) {
+    for (int col = 0; col < width; ++col) {
+      const uint32_t p = pixels[size_t(row) * size_t(span) + size_t(col)];
+      XPutPixel(image, col, row,
+                Channel((p >> 16) & 0xFF, visual->red_mask) |
+                    Channel((p >> 8) & 0xFF, visual->green_mask) |
+                    Channel(p & 0xFF, visual->blue_mask));
+    }
+  }
+  XPutImage(display, target, with, image, 0, 0, 0, 0, unsigned(width), unsigned(height));
+  XDestroyImage(image);  // frees the converted pixels too
+}
+
 void IGraphicsX11::Connection::DestroyWindow() {
+  ForgetClipboard();
   DropSharedImage();
   if (gc) XFreeGC(display, gc);
   gc = nullptr;
@@ -364,6 +403,8 @@ void IGraphicsX11::Connection::Disconnect() {
   DropTimer();
   if (loop) loop->release();
   loop = nullptr;
+  if (im) XCloseIM(im);
+  im = nullptr;
   if (display) {
     // Errors of the last requests (a window already destroyed with its parent) still reach
     // our handler, not the one that ends the process.
@@ -500,6 +541,7 @@ void* IGraphicsX11::OpenWindow(void* parentWindow) {
 void IGraphicsX11::CloseWindow() {
   if (callbackDepth == 0) FinishRetired();
   if (!x) return;
+  CancelTextEntry();
   EndOpenGesture();
   if (x->timer) x->timer->owner = nullptr;
   if (x->events) x->events->owner = nullptr;
@@ -527,11 +569,13 @@ void IGraphicsX11::FinishRetired() {
 
 void IGraphicsX11::Resize(int32_t newWidth, int32_t newHeight) {
   if (newWidth == Width() && newHeight == Height()) return;
+  CancelTextEntry();  // its control is about to go
   IGraphics::Resize(newWidth, newHeight);
   DeviceSizeChanged();
 }
 
 void IGraphicsX11::DeviceSizeChanged() {
+  CancelTextEntry();  // placed for the old size
   if (!x || x->lost) return;
   XResizeWindow(x->display, x->window, unsigned(std::max(1, DeviceWidth())),
                 unsigned(std::max(1, DeviceHeight())));
@@ -661,8 +705,10 @@ void IGraphicsX11::OnTimer() {
   CallbackScope scope(this, Handler::Timer);
   ReapFinishedChildren();
   DrainEvents();
+  if (!x || x->lost) return;
+  TickReadout();
   IBox dirty;
-  if (x && !x->lost && CollectDirtyRect(&dirty)) Draw(dirty);
+  if (CollectDirtyRect(&dirty)) Draw(dirty);
 }
 
 void IGraphicsX11::OnConnectionReadable() {
@@ -677,6 +723,8 @@ void IGraphicsX11::DrainEvents() {
   while (x.get() == c && XPending(c->display) > 0) {
     XEvent event;
     XNextEvent(c->display, &event);
+    // The input method's share: composing keys and its own protocol.
+    if (XFilterEvent(&event, None)) continue;
     Dispatch(&event);
   }
 }
@@ -684,8 +732,27 @@ void IGraphicsX11::DrainEvents() {
 void IGraphicsX11::Dispatch(const void* raw) {
   const XEvent& event = *static_cast<const XEvent*>(raw);
   Connection& c = *x;
-  if (event.xany.window != c.window || c.lost) return;
+  if (c.lost) return;
+  if (event.type == MappingNotify) {
+    XRefreshKeyboardMapping(const_cast<XMappingEvent*>(&event.xmapping));  // a new layout
+    return;
+  }
+  if (entry) {
+    bool taken = true;
+    try {
+      taken = DispatchTextEntry(raw);
+    } catch (...) {
+      CancelTextEntry();
+    }
+    if (taken) return;
+  }
+  if (event.xany.window != c.window) return;
   switch (event.type) {
+    case SelectionRequest:
+    case SelectionClear:
+    case SelectionNotify:
+      DispatchSelection(raw);
+      break;
     case Expose: {
       const XExposeEvent& e = event.xexpose;
       const IBox area = ToPanel(IBox{e.x, e.y, e.x + e.width, e.y + e.height});
@@ -699,6 +766,14 @@ void IGraphicsX11::Dispatch(const void* raw) {
     }
     case ButtonPress: {
       const XButtonEvent& e = event.xbutton;
+      c.lastTime = e.time;
+      if (entry) {
+        // A click elsewhere in the editor only closes the text entry box.
+        CancelTextEntry();
+        c.swallowedButtons |= 1u << (e.button & 31);
+        c.pressPending = false;
+        break;
+      }
       IMouseMods mods = ModsOf(e.state);
       if (e.button == Button4 || e.button == Button5) {
         OnMouseWheel(ToPanelCoordinate(e.x), ToPanelCoordinate(e.y), mods,
@@ -726,6 +801,13 @@ void IGraphicsX11::Dispatch(const void* raw) {
     }
     case ButtonRelease: {
       const XButtonEvent& e = event.xbutton;
+      c.lastTime = e.time;
+      // The release of the click that opened the box, or of one that closed it.
+      const unsigned int bit = 1u << (e.button & 31);
+      if (entry || (c.swallowedButtons & bit)) {
+        c.swallowedButtons &= ~bit;
+        break;
+      }
       if (e.button > Button3) break;
       // The released button is still in the state mask.
       IMouseMods mods = ModsOf(e.state);
@@ -754,6 +836,7 @@ void IGraphicsX11::Dispatch(const void* raw) {
     case KeyPress:
     case KeyRelease: {
       XKeyEvent e = event.xkey;
+      c.lastTime = e.time;
       if (event.type == KeyPress) {
         KeySym sym = NoSymbol;
         char text[8];
@@ -783,6 +866,7 @@ void IGraphicsX11::Dispatch(const void* raw) {
       if (event.xdestroywindow.window == c.window) {
         EndOpenGesture();
         c.lost = true;
+        CancelTextEntry();  // the box went with the window
       }
       break;
     default:

@@ -6,6 +6,9 @@
 // drains pending events (a host may never report the descriptor) and draws what is dirty. No
 // thread and no event loop of our own.
 //
+// A typed value goes into a text entry box of our own (IGraphicsX11TextEntry.cpp), the one time the
+// editor takes the keyboard focus: from the moment the box opens until it closes.
+//
 // Threads: everything runs on the host's user-interface thread, like the run loop's callbacks.
 // X types stay in the .cpp files and IGraphicsX11Connection.h; this header names none.
 
@@ -22,7 +25,9 @@ public:
   ~IGraphicsX11() override;
 
   bool PresentRect(const IBox& box) override;
-  void CancelTextEntry() override {}
+  // Closes an open text entry box without committing it; the keyboard focus goes back to the
+  // host's window if the box still held it.
+  void CancelTextEntry() override;
   void Resize(int32_t newWidth, int32_t newHeight) override;
   void DeviceSizeChanged() override;
   // The screen's density from Xft.dpi (what desktops set for their scaling), 0 without one.
@@ -48,7 +53,9 @@ public:
   void* OpenWindow(void* parentWindow) override;
   void CloseWindow() override;
   void* GetWindowHandle() override;
+  // The CLIPBOARD selection (IGraphicsX11Clipboard.cpp): UTF-8 text of at most 64 KiB.
   bool GetClipboardText(std::string* out) override;
+  bool SetClipboardText(const char* text) override;
   LICE_IBitmap* LoadPlatformBitmap(int32_t resourceId, const char* name) override;
   void SetHostRunLoop(void* runLoop) override;
 
@@ -68,14 +75,24 @@ private:
   enum class Handler { None, Timer, Events };
   class CallbackScope;
   class PopupSession;  // an open popup menu (IGraphicsX11Popup.cpp)
+  struct TextEntry;    // the open text entry box (IGraphicsX11TextEntry.cpp)
 
   void DrainEvents();
   void Dispatch(const void* event);  // an XEvent
+  // The events of the text entry box's window; true when the event was one.
+  bool DispatchTextEntry(const void* event);
+  void OnTextEntryKey(const void* keyEvent);  // an XKeyEvent
+  void RedrawTextEntry();
+  // Return: the text goes to the core if it accepts it, else the box shows it refused.
+  void TryCommitTextEntry();
+  // SelectionRequest, SelectionClear and late SelectionNotify events of the editor's window.
+  void DispatchSelection(const void* event);
   void FinishRetired();
   // Collects the exit status of web-address openers that have finished (IGraphicsX11Desktop.cpp).
   static void ReapFinishedChildren();
 
   std::unique_ptr<Connection> x;
+  std::unique_ptr<TextEntry> entry;  // on x's window
   // Connections closed inside one of our callbacks, whose handlers are still registered.
   std::vector<std::unique_ptr<Connection>> retired;
   void* runLoop = nullptr;  // Steinberg::Linux::IRunLoop*

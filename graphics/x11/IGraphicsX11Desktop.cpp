@@ -1,5 +1,5 @@
 // What the Linux editor asks of the desktop: folders through the XDG conventions, web addresses
-// through xdg-open, and the dialogs and clipboard BRIMO never reaches (cancelled, empty).
+// through xdg-open, and the dialogs BRIMO never reaches (cancelled, empty).
 #include <dlfcn.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -144,19 +144,11 @@ int32_t IGraphicsX11::ShowMessageBox(const char*, const char*, int32_t) {
   return 0;
 }
 
-void IGraphicsX11::ShowTextEntry(IControl*, const ITextStyle*, const IBox&, const char*,
-                                 IParamDef*) {}
-
 bool IGraphicsX11::PromptForFile(std::string* fileName, int32_t, std::string*, const char*) {
   if (fileName) fileName->clear();
   return false;
 }
 
 bool IGraphicsX11::PromptForColor(IArgb*, const char*) {
-  return false;
-}
-
-bool IGraphicsX11::GetClipboardText(std::string* out) {
-  if (out) out->clear();
   return false;
 }

@@ -13,7 +13,6 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -314,41 +313,7 @@ void IGraphicsX11::PopupSession::Render(Level& l) {
 }
 
 void IGraphicsX11::PopupSession::Present(Level& l) {
-  if (broken || !gc || !l.pixels.PixelData()) return;
-  LICE_PixelWord* pixels = l.pixels.PixelData();
-  const int span = l.pixels.RowSpan();
-  if (c->direct) {
-    // An image over the bitmap's own memory, detached before it is destroyed.
-    XImage* image =
-        XCreateImage(d, c->visual, unsigned(c->depth), ZPixmap, 0, reinterpret_cast<char*>(pixels),
-                     unsigned(l.w), unsigned(l.h), 32, span * 4);
-    if (!image) return;
-    image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-    XPutImage(d, l.window, gc, image, 0, 0, 0, 0, unsigned(l.w), unsigned(l.h));
-    image->data = nullptr;
-    XDestroyImage(image);
-    return;
-  }
-  XImage* image = XCreateImage(d, c->visual, unsigned(c->depth), ZPixmap, 0, nullptr, unsigned(l.w),
-                               unsigned(l.h), 32, 0);
-  if (!image) return;
-  image->data = static_cast<char*>(std::malloc(size_t(image->bytes_per_line) * size_t(l.h)));
-  if (!image->data) {
-    XDestroyImage(image);
-    return;
-  }
-  const Visual* v = c->visual;
-  for (int row = 0; row < l.h; ++row) {
-    for (int col = 0; col < l.w; ++col) {
-      const uint32_t p = pixels[size_t(row) * size_t(span) + size_t(col)];
-      XPutPixel(image, col, row,
-                x11_internal::Channel((p >> 16) & 0xFF, v->red_mask) |
-                    x11_internal::Channel((p >> 8) & 0xFF, v->green_mask) |
-                    x11_internal::Channel(p & 0xFF, v->blue_mask));
-    }
-  }
-  XPutImage(d, l.window, gc, image, 0, 0, 0, 0, unsigned(l.w), unsigned(l.h));
-  XDestroyImage(image);
+  if (!broken && gc) c->PutPixels(l.window, gc, &l.pixels, l.w, l.h);
 }
 
 // The topmost menu under a root position (submenus lie above their parents), and the item there
@@ -580,6 +545,7 @@ IPopupMenu* IGraphicsX11::PopupSession::Run(IPopupMenu* menu, const IBox& box) {
     if (XEventsQueued(d, QueuedAlready) > 0) {
       XEvent event;
       XNextEvent(d, &event);
+      if (XFilterEvent(&event, None)) continue;  // the input method's own protocol
       const int type = event.type;
       Handle(event);
       if (type == KeyPress || type == ButtonPress || type == ButtonRelease || type == MotionNotify)

@@ -92,7 +92,7 @@ TEST(IGraphicsWinRules, EntryCharactersByParameterKind) {
   for (const auto& [kind, accepted] : rows) {
     std::string got;
     for (char c : tried)
-      if (EntryAcceptsChar(kind, uint32_t(c))) got += c;
+      if (TextEntryAcceptsChar(kind, uint32_t(c))) got += c;
     EXPECT_EQ(got, accepted) << kind;
   }
 }

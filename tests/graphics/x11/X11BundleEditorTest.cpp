@@ -1,12 +1,16 @@
 // The built BRIMO bundle's X11 editor, loaded by our host code and opened through its VST3 view in
 // a host window under Xvfb, on a run loop of the test's own: gestures injected with XTest reach
 // the host as edit gestures, the window shows what the headless render of the same state shows
-// (also after automation, within two timer periods), and every order of opening and closing the
-// host may use leaves no window, handler or descriptor behind.
+// (also after automation, within two timer periods), every order of opening and closing the
+// host may use leaves no window, handler or descriptor behind, and a value typed into the entry
+// box (Alt+click) reaches the host with the keyboard focus given back.
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "BRIMO.h"
@@ -399,6 +403,227 @@ TEST_F(X11BundleEditor, TwoEditorsShareOneRunLoopThatRefusesSharedDescriptors) {
   EXPECT_EQ(loop.Handlers(), 4u);  // each editor's timer and descriptor
   view->removed();
   view->release();
+}
+
+// Another client's clipboard, on a connection and thread of its own (the editor waits for it on
+// the test's thread): offers text as UTF8_STRING.
+class ClipboardOwner {
+public:
+  explicit ClipboardOwner(std::string offered) : text(std::move(offered)) {
+    display = XOpenDisplay(nullptr);
+    window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    utf8 = XInternAtom(display, "UTF8_STRING", False);
+    XSetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False), window, CurrentTime);
+    XSync(display, False);
+    server = std::thread([this] { Serve(); });
+  }
+  ~ClipboardOwner() {
+    stop = true;
+    server.join();
+    XCloseDisplay(display);
+  }
+
+private:
+  void Serve() {
+    while (!stop) {
+      while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type != SelectionRequest) continue;
+        const XSelectionRequestEvent& r = event.xselectionrequest;
+        XEvent reply{};
+        reply.xselection = {SelectionNotify, 0,        True, display, r.requestor,
+                            r.selection,     r.target, None, r.time};
+        if (r.target == utf8) {
+          XChangeProperty(display, r.requestor, r.property, utf8, 8, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+          reply.xselection.property = r.property;
+        }
+        XSendEvent(display, r.requestor, False, NoEventMask, &reply);
+        XFlush(display);
+      }
+      pollfd p{ConnectionNumber(display), POLLIN, 0};
+      poll(&p, 1, 10);
+    }
+  }
+  std::string text;
+  Display* display = nullptr;
+  Window window = 0;
+  Atom utf8 = 0;
+  std::atomic<bool> stop{false};
+  std::thread server;
+};
+
+// The typed entry of a value under a reparenting window manager: Alt+click on OUTPUT opens the box,
+// which holds the keyboard focus while it is open.
+class X11BundleValueEntry : public X11BundleEditor {
+protected:
+  void SetUp() override {
+    X11BundleEditor::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    twm = std::make_unique<ReparentingWindowManager>(host);
+    ASSERT_TRUE(twm->Manages()) << "twm did not frame the host's window: scripts/setup installs it";
+    view = Attach(host.Parent());
+    loop.Run(100);
+  }
+  void TearDown() override {
+    X11BundleEditor::TearDown();
+    twm.reset();
+  }
+  // Alt+click in the middle of OUTPUT (665,82-747,175 in panel units, at the editor's scale); the
+  // box once it holds the focus, or 0.
+  Window OpenBox() {
+    XWindowAttributes a{};
+    XGetWindowAttributes(host.display, Editor(), &a);
+    const double scale = double(a.width) / kWidth;
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(host.display, Editor(), DefaultRootWindow(host.display), int(706 * scale),
+                          int(128 * scale), &x, &y, &child);
+    MoveTo(x, y);
+    loop.Run(100);  // the window manager has seen the pointer come in
+    XSetInputFocus(host.display, host.window, RevertToParent, CurrentTime);
+    Key(XK_Alt_L, true);
+    Click(x, y);
+    Key(XK_Alt_L, false);
+    Window box = 0;
+    loop.RunUntil([&] { return (box = Box()) != 0 && Focus() == box; }, 1000);
+    return Focus() == box ? box : 0;
+  }
+  Window Box() {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    const Window editor = Editor();
+    if (!editor || !XQueryTree(host.display, editor, &root, &parent, &children, &count)) return 0;
+    const Window box = count == 1 ? children[0] : 0;
+    if (children) XFree(children);
+    return box;
+  }
+  Window Focus() {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(host.display, &focus, &revert);
+    return focus;
+  }
+  void Key(KeySym sym, bool press) {
+    XTestFakeKeyEvent(host.display, XKeysymToKeycode(host.display, sym), press, CurrentTime);
+    XFlush(host.display);
+  }
+  void Type(std::initializer_list<KeySym> keys, bool control = false) {
+    for (KeySym k : keys) {
+      if (control) Key(XK_Control_L, true);
+      Key(k, true);
+      Key(k, false);
+      if (control) Key(XK_Control_L, false);
+    }
+  }
+  // The box's text, selected (Ctrl+A), copied (Ctrl+C) and read from the clipboard as another
+  // client reads it.
+  std::string Copied() {
+    Type({XK_a, XK_c}, true);
+    const Atom clipboard = XInternAtom(host.display, "CLIPBOARD", False);
+    const Atom utf8 = XInternAtom(host.display, "UTF8_STRING", False);
+    if (!loop.RunUntil([&] { return XGetSelectionOwner(host.display, clipboard) == Editor(); },
+                       1000))
+      return "(not the editor's)";
+    XConvertSelection(host.display, clipboard, utf8, utf8, host.window, CurrentTime);
+    XEvent event{};
+    if (!loop.RunUntil(
+            [&] {
+              return XCheckTypedWindowEvent(host.display, host.window, SelectionNotify, &event);
+            },
+            1000) ||
+        event.xselection.property == None)
+      return "(refused)";
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(host.display, host.window, utf8, 0, 1024, True, AnyPropertyType, &type,
+                       &format, &count, &after, &data);
+    std::string text(reinterpret_cast<const char*>(data), count);
+    XFree(data);
+    return text;
+  }
+  std::vector<E> Output(double value) {
+    return {{'b', kOutput, 0}, {'p', kOutput, std::round(value * 1e9) / 1e9}, {'e', kOutput, 0}};
+  }
+
+  std::unique_ptr<ReparentingWindowManager> twm;
+  IPlugView* view = nullptr;
+};
+
+TEST_F(X11BundleValueEntry, ATypedValueIsOneGestureAndTheFocusGoesBackToTheHost) {
+  ASSERT_NE(OpenBox(), 0u);
+  Type({XK_3, XK_Return});  // replaces the value the box opens with
+  EXPECT_EQ(EditsAfter(150), Output((3.0 + 15) / 30));
+  EXPECT_EQ(Box(), 0u);
+  EXPECT_EQ(Focus(), host.window);
+}
+
+TEST_F(X11BundleValueEntry, ARefusedTextStaysOpenInTheWarningColourAndEscapeSendsNothing) {
+  // A spare key types é (through the input method, as UTF-8) for the length of the test.
+  int first = 0, last = 0;
+  XDisplayKeycodes(host.display, &first, &last);
+  KeySym eacute = XK_eacute, none = NoSymbol;
+  XChangeKeyboardMapping(host.display, last, 1, &eacute, 1);
+  const Window box = OpenBox();
+  ASSERT_NE(box, 0u);
+  XTestFakeKeyEvent(host.display, last, True, CurrentTime);
+  XTestFakeKeyEvent(host.display, last, False, CurrentTime);
+  Type({XK_b, XK_c});
+  EXPECT_EQ(Copied(), "\u00e9bc");
+  XChangeKeyboardMapping(host.display, last, 1, &none, 1);
+  Type({XK_Return});
+  EXPECT_TRUE(EditsAfter(150).empty());
+  ASSERT_EQ(Box(), box);
+  XWindowAttributes a{};
+  XGetWindowAttributes(host.display, box, &a);
+  const auto pixels = host.Pixels(box, a.width, a.height);
+  EXPECT_NE(std::find(pixels.begin(), pixels.end(), 0xFF8060u), pixels.end())
+      << "the readout's warning colour";
+  Type({XK_Escape});
+  EXPECT_TRUE(EditsAfter(150).empty());
+  EXPECT_EQ(Box(), 0u);
+  EXPECT_EQ(Focus(), host.window);
+}
+
+TEST_F(X11BundleValueEntry, PastesAnotherClientsClipboardAndCopiesItsOwnText) {
+  ClipboardOwner other("-3,2\nsecond line");
+  ASSERT_NE(OpenBox(), 0u);
+  Type({XK_v}, true);
+  EXPECT_EQ(Copied(), "-3,2") << "the first line";
+  Type({XK_Return});
+  EXPECT_EQ(EditsAfter(150), Output((-3.2 + 15) / 30));
+}
+
+// After each, the core knows the box has gone: the next Alt+click opens one again.
+TEST_F(X11BundleValueEntry, ClosingOrResizingTheEditorClosesTheBoxAndGivesTheFocusBack) {
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"removed (and attached again)",
+       [&] {
+         view->removed();
+         EXPECT_TRUE(host.Children().empty());
+         view = Attach(host.Parent());
+         loop.Run(100);
+       }},
+      {"resized to 75 %",
+       [&] {
+         ViewRect smaller(0, 0, kWidth * 3 / 4, kHeight * 3 / 4);
+         view->onSize(&smaller);
+       }},
+  };
+  for (const auto& [name, close] : cases) {
+    SCOPED_TRACE(name);
+    ASSERT_NE(OpenBox(), 0u);
+    Type({XK_7});
+    loop.Run(50);
+    close();
+    EXPECT_EQ(Box(), 0u);
+    EXPECT_EQ(Focus(), host.window);
+    EXPECT_TRUE(EditsAfter(100).empty()) << "no gesture, open or closed";
+  }
+  EXPECT_NE(OpenBox(), 0u);
 }
 
 }  // namespace
