@@ -166,10 +166,9 @@ void IGraphics::TickReadout() {
     readout.index = -1;
     return;
   }
-  // The plate keeps its place while it shows one control, so a changing value does not shift it.
-  const bool moved = want != readout.index;
-  if (!moved && SameText(text, readout.text)) return;
-  const IBox box = moved ? PlaceReadout(want, text) : readout.box;
+  if (want == readout.index && SameText(text, readout.text)) return;
+  // Centred on its control, the plate grows and shrinks about its middle as the text changes.
+  const IBox box = PlaceReadout(want, text);
   if (readout.index >= 0) readoutDirty = IBox::Union(readoutDirty, readout.box);
   readoutDirty = IBox::Union(readoutDirty, box);
   readout.index = want;
@@ -195,7 +194,9 @@ void IGraphics::DrawReadout() {
                      plateScaleKey != scaleKey || !SameText(plateText, readout.text);
   if (stale) {
     if (!readoutPlate) readoutPlate = std::make_unique<LICE_SysBitmap>();
-    if (!readoutPlate->Resize(w, h)) return;
+    readoutPlate->Resize(w, h);  // false when the size stays: the plate is drawn anew all the same
+    if (readoutPlate->Width() != w || readoutPlate->Height() != h || !readoutPlate->PixelData())
+      return;
     plateText = readout.text;
     plateScaleKey = scaleKey;
     LICE_IBitmap* plate = readoutPlate.get();

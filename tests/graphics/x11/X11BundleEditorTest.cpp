@@ -229,6 +229,24 @@ TEST_F(X11BundleEditor, GesturesReachTheHostAsEditGestures) {
             (std::vector<E>{{'b', kBypass, 0}, {'p', kBypass, 1.0}, {'e', kBypass, 0}}));
 }
 
+// While a knob is held its readout shows beside it; a second after the release the window is the
+// picture of the new value again, the plate's area drawn anew.
+TEST_F(X11BundleEditor, AHeldKnobShowsItsReadoutUntilASecondAfterTheRelease) {
+  Attach(host.Parent());
+  loop.Run(100);
+  MoveTo(200, 60);
+  Button(1, true);
+  MoveTo(200, 37);  // Low Boost at 1/16
+  loop.Run(150);
+  const auto moved = HeadlessPicture({{kLowBoost, 0.0625}});
+  const int held = Differing(moved);
+  Button(1, false);
+  MoveTo(40, 45);  // the bare panel
+  loop.Run(1300);
+  EXPECT_GT(held, 400) << "the plate, text and all";
+  EXPECT_EQ(Differing(moved), 0);
+}
+
 TEST_F(X11BundleEditor, InputArrivesThroughTheTimerWhenTheHostNeverReportsTheDescriptor) {
   loop.deliverDescriptors = false;
   Attach(host.Parent());

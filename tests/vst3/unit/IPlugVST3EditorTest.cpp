@@ -376,7 +376,23 @@ TEST_F(EditorThroughAdaptor, TheReadoutShowsAfterARestFollowsTheValueAndGoesASec
   graphics->OnMouseDrag(706, 91, {true});  // 37 of 372 px: +2.98 dB
   graphics->Tick();
   EXPECT_STREQ(graphics->ReadoutText().value, "+3.0 dB");
-  graphics->OnMouseUp(706, 91, {});
+  const std::vector<LICE_PixelWord> firstValue = Pixels(graphics->Screen());
+  graphics->OnMouseDrag(706, 86, {true});
+  graphics->OnMouseUp(706, 86, {});
+  graphics->Tick();
+  EXPECT_STREQ(graphics->ReadoutText().value, "+3.4 dB");
+  // The plate, drawn anew with the new text (the knob moved too, but the plate lies beside it).
+  const IBox plate = graphics->ToDevice(graphics->ReadoutBox());
+  const std::vector<LICE_PixelWord> secondValue = Pixels(graphics->Screen());
+  int32_t changedOnPlate = 0, darkOnPlate = 0;
+  for (size_t i = 0; i < secondValue.size(); ++i) {
+    if (!plate.Contains(int32_t(i) % graphics->DeviceWidth(), int32_t(i) / graphics->DeviceWidth()))
+      continue;
+    changedOnPlate += secondValue[i] != firstValue[i];
+    darkOnPlate += ((secondValue[i] >> 16) & 0xFF) < 48;
+  }
+  EXPECT_GT(changedOnPlate, 20);
+  EXPECT_GT(darkOnPlate, plate.W() * plate.H() / 2);
   graphics->OnMouseOut();
   Changes changes;
   changes.add(BRIMO::kOutput, {1.0});
