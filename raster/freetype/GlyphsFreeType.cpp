@@ -27,19 +27,44 @@ struct FreeTypeFont {
   int lineHeight;
 };
 
-// Never destroyed: fonts held by other static objects (the editor's font cache) are released
-// during static destruction, whatever the order.
+// The library's state lives in plain static storage that is never destroyed: fonts held by other
+// static objects (the editor's font cache) are released during static destruction, whatever the
+// order. What FreeType allocated is still given back when the module unloads: once the unload has
+// begun and the last face is gone (see UnloadWatch), so a host that loads and unloads the module
+// repeatedly leaks nothing.
 std::mutex& LibraryLock() {
-  static std::mutex* lock = new std::mutex;
+  alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+  static std::mutex* lock = new (storage) std::mutex;
   return *lock;
 }
 
+FT_Library library = nullptr;
+bool libraryTried = false;
+int liveFaces = 0;  // faces of fonts handed out and not yet destroyed
+bool unloading = false;
+
+// Called under LibraryLock.
+void DoneWithLibraryIfUnused() {
+  if (!unloading || liveFaces > 0 || !library) return;
+  FT_Done_FreeType(library);
+  library = nullptr;
+}
+
+// Destroyed with the module's statics; constructed with the library, so the fonts made later (and
+// the caches holding them) may well be destroyed after it.
+struct UnloadWatch {
+  ~UnloadWatch() {
+    std::lock_guard<std::mutex> hold(LibraryLock());
+    unloading = true;
+    DoneWithLibraryIfUnused();
+  }
+};
+
 // One FreeType library for the process; faces are created and released under LibraryLock.
 FT_Library Library() {
-  static FT_Library library = nullptr;
-  static bool tried = false;
-  if (!tried) {
-    tried = true;
+  if (!libraryTried) {
+    libraryTried = true;
+    static UnloadWatch watch;
     if (FT_Init_FreeType(&library) != 0) library = nullptr;
   }
   return library;
@@ -64,9 +89,10 @@ struct EmbeddedFace {
   bool italic;
 };
 
+// Only fonts being made read it, never their destruction: it may go with the module's statics.
 std::vector<EmbeddedFace>& EmbeddedFaces() {
-  static auto* faces = new std::vector<EmbeddedFace>;  // never destroyed, like the lock
-  return *faces;
+  static std::vector<EmbeddedFace> faces;
+  return faces;
 }
 
 // The family name GDI matches on: the legacy family (name id 1) in English, not the typographic
@@ -109,7 +135,8 @@ std::string LegacyFamily(FT_Face face) {
 void RegisterEmbeddedFaces() {
   FT_Library library = Library();
   if (!library) return;
-  static std::vector<const void*>* seen = new std::vector<const void*>;
+  static std::vector<const void*> seenStorage;
+  std::vector<const void*>* seen = &seenStorage;
   for (const lice_resources::Bytes& r :
        lice_platform::ResourcesOfType(lice_glyphs::kFontResourceType)) {
     if (std::find(seen->begin(), seen->end(), r.data) != seen->end()) continue;
@@ -241,6 +268,7 @@ LICE_FontHandle LICE_CreateFont(int height, int escapement, int weight, bool ita
     return nullptr;
   }
   font->face = ft;
+  ++liveFaces;
   font->ascent = int(std::lround(cellAscent * ppem / units));
   const int descent = int(std::lround(cellDescent * ppem / units));
   font->lineHeight = height > 0 ? height : font->ascent + descent;
@@ -259,6 +287,8 @@ void lice_glyphs::DestroyFont(LICE_FontHandle handle) {
   std::lock_guard<std::mutex> hold(LibraryLock());
   FT_Done_Face(font->face);
   delete font;
+  --liveFaces;
+  DoneWithLibraryIfUnused();
 }
 
 void lice_glyphs::PrepareGlyphScratch(LICE_IBitmap*) {}
