@@ -257,12 +257,8 @@ void IGraphicsX11::ShowTextEntry(IControl* control, const ITextStyle* style, con
       if (!e->font || !e->pixels.Resize(e->width, e->height)) e.reset();
       // The text it opens with, as much of it as the box holds, all selected: typing replaces it.
       if (e && text) {
-        size_t bytes = 0;
-        for (char32_t c : TextEntry::Decode(text)) {
-          if (e->text.size() >= e->maxChars || (bytes += Utf8Length(c)) > kMaxBytes) break;
-          e->text += c;
-        }
-        e->caret = e->text.size();
+        e->Insert(TextEntry::Decode(text));
+        e->anchor = 0;
       }
       if (e) e->Render();
     } catch (...) {
